@@ -1,0 +1,39 @@
+// Launches the two configured commands: the warning (1) and the action (2).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/modal_hold.h"
+
+namespace vreko {
+
+class Platform;
+
+// The two lines of the failure message, joined by a line feed and a carriage return.
+extern const char* const kLaunchFailureText;
+extern const char* const kApplicationTitle;
+
+struct Commands {
+    std::string FileName1, Param1, FileName2, Param2;
+};
+
+class CommandLauncher {
+public:
+    CommandLauncher(Platform& platform, ModalHold& hold) : platform_(platform), hold_(hold) {}
+
+    Commands& commands() { return commands_; }
+    const Commands& commands() const { return commands_; }
+
+    // 1 selects command 1, any other value command 2. An empty program path launches
+    // nothing; a launch that starts nothing shows the failure message and returns when the
+    // user has closed it.
+    void StartCommand(std::int32_t k);
+
+private:
+    Platform& platform_;
+    ModalHold& hold_;
+    Commands commands_;
+};
+
+}  // namespace vreko

@@ -1,0 +1,86 @@
+#include "core/countdown.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vreko {
+
+CountdownController::CountdownController(EventLoop& loop, MainWindowOps& window, CountdownViews views,
+                                         CommandLauncher& launcher, ModalHold& hold)
+    : tmUser(loop, 1000, [this] { tmUserTimer(); }),
+      tmMain(loop, 1000, [this] { tmMainTimer(); }),
+      window_(window),
+      views_(views),
+      launcher_(launcher),
+      hold_(hold) {
+    tmUser.Start();
+}
+
+void CountdownController::Reset() {
+    IsHidden = false;
+    IsWarning = false;
+    DialTime = 0;
+    IdleCount = TimePause;
+    ShowTime(0);
+}
+
+void CountdownController::ShowTime(std::int32_t n) { vreko::ShowTime(n, IsHidden, IsWarning, views_.readout); }
+
+void CountdownController::StepTime(std::int32_t down) {
+    const std::int32_t step = TestMode ? 60 : 600;
+    const std::int32_t limit = TestMode ? 600 : 7200;
+    DialTime += down == 0 ? step : -step;
+    if (DialTime > limit) DialTime = 0;
+    if (DialTime < 0) DialTime = limit;
+    RestTime = DialTime;
+    if (IsWarning) {
+        // Dialling during the last minute cancels the countdown.
+        tmUser.Start();
+        IsWarning = false;
+        tmMain.Stop();
+    }
+    ShowTime(DialTime);
+}
+
+void CountdownController::HideOrClose() {
+    if (DialTime == 0 || RestTime == 0) window_.Close();
+    if (RestTime < 60) return;
+    IsHidden = true;
+    tmUser.Stop();
+    IdleCount = TimePause;
+    tmMain.Start();
+    window_.Hide();
+}
+
+void CountdownController::ShowAndPause() {
+    IsHidden = false;
+    IdleCount = TimePause;
+    if (RestTime > 60) tmUser.Start();
+    if (RestTime > 60) tmMain.Stop();
+    window_.Show();
+}
+
+void CountdownController::tmUserTimer() {
+    if (hold_.Active()) return;  // a modal box of ours is open: this tick is dropped
+    if (IdleCount == 0) HideOrClose();
+    if (IdleCount > INT32_MIN) --IdleCount;  // a count already far below zero stays put
+    views_.idleLabel.SetText(std::to_string(IdleCount));
+}
+
+void CountdownController::tmMainTimer() {
+    if (hold_.Active()) return;
+    if (RestTime == 60) {
+        IsWarning = true;
+        ShowAndPause();
+        launcher_.StartCommand(1);
+    }
+    if (RestTime == 0) {
+        launcher_.StartCommand(2);
+        HideOrClose();
+    }
+    --RestTime;
+    views_.restLabel.SetText(MinutesSecondsText(RestTime));
+    ShowTime(RestTime);
+}
+
+}  // namespace vreko

@@ -1,0 +1,118 @@
+#include "platform/event_loop.h"
+
+#include <algorithm>
+
+namespace vreko {
+
+TimerId EventLoop::AddTimer(int intervalMs, std::function<void()> onTick) {
+    TimerId id = nextId_++;
+    timers_.push_back(Timer{id, intervalMs > 0 ? intervalMs : 1, false, 0, std::move(onTick)});
+    return id;
+}
+
+void EventLoop::RemoveTimer(TimerId id) {
+    timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; }),
+                  timers_.end());
+}
+
+EventLoop::Timer* EventLoop::Find(TimerId id) {
+    for (auto& t : timers_)
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
+const EventLoop::Timer* EventLoop::Find(TimerId id) const {
+    for (const auto& t : timers_)
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
+void EventLoop::StartTimer(TimerId id) {
+    Timer* t = Find(id);
+    if (!t || t->running) return;
+    t->running = true;
+    t->deadline = source_.NowMs() + t->interval;
+}
+
+void EventLoop::StopTimer(TimerId id) {
+    if (Timer* t = Find(id)) t->running = false;
+}
+
+bool EventLoop::TimerRunning(TimerId id) const {
+    const Timer* t = Find(id);
+    return t && t->running;
+}
+
+std::int64_t EventLoop::NextDeadline() const {
+    std::int64_t best = -1;
+    for (const auto& t : timers_)
+        if (t.running && (best < 0 || t.deadline < best)) best = t.deadline;
+    return best;
+}
+
+bool EventLoop::TakeDueTimer(Message& out) {
+    const std::int64_t now = source_.NowMs();
+    Timer* due = nullptr;
+    for (auto& t : timers_)
+        if (t.running && t.deadline <= now && (!due || t.deadline < due->deadline)) due = &t;
+    if (!due) return false;
+    // The next period counts from this deadline, not from now; periods that were missed
+    // entirely are skipped so a late timer ticks once instead of catching up.
+    std::int64_t next = due->deadline + due->interval;
+    if (next <= now) next += ((now - next) / due->interval + 1) * due->interval;
+    due->deadline = next;
+    out = Message{};
+    out.message = msg::kTimer;
+    out.wParam = due->id;
+    out.time = std::uint32_t(now);
+    return true;
+}
+
+bool EventLoop::ProcessOne() {
+    Message m;
+    if (!posted_.empty()) {
+        m = posted_.front();
+        posted_.pop_front();
+    } else if (!source_.Next(m) && !TakeDueTimer(m)) {
+        return false;
+    }
+    Dispatch(m);
+    return true;
+}
+
+void EventLoop::Dispatch(const Message& m) {
+    bool handled = false;
+    if (hook_) hook_(m, handled);
+    if (handled) return;
+    if (m.message == msg::kTimer && m.window == nullptr) {
+        // Copy the handler: it may stop or remove its own timer while running.
+        Timer* t = Find(TimerId(m.wParam));
+        if (t && t->running) {
+            auto onTick = t->onTick;
+            onTick();
+        }
+        return;
+    }
+    if (m.window) m.window->WndProc(m);
+}
+
+void EventLoop::WaitForWork() {
+    std::int64_t deadline = NextDeadline();
+    std::int64_t timeout = -1;
+    if (deadline >= 0) timeout = std::max<std::int64_t>(0, deadline - source_.NowMs());
+    source_.Wait(timeout);
+}
+
+void EventLoop::Run() {
+    while (!quit_) {
+        if (!ProcessOne() && !quit_) WaitForWork();
+    }
+}
+
+void EventLoop::RunUntil(const std::function<bool()>& done) {
+    while (!quit_ && !done()) {
+        if (!ProcessOne() && !quit_ && !done()) WaitForWork();
+    }
+}
+
+}  // namespace vreko

@@ -1,0 +1,108 @@
+// The program's one message loop: posted messages, the backend's translated native events
+// and timers kept as deadlines on a monotonic clock. Single-threaded: nothing here locks.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "platform/message.h"
+
+namespace vreko {
+
+// What a backend supplies to the loop: its clock, a way to sleep until native events
+// arrive, and its native events already translated into portable messages.
+class EventSource {
+public:
+    virtual ~EventSource() = default;
+    virtual std::int64_t NowMs() = 0;  // monotonic milliseconds
+    // Sleeps until a native event may be pending or timeoutMs has passed (-1: no limit).
+    virtual void Wait(std::int64_t timeoutMs) = 0;
+    // Takes the next translated native event, if any, without waiting.
+    virtual bool Next(Message& out) = 0;
+};
+
+using TimerId = std::uint32_t;
+
+class EventLoop {
+public:
+    using Hook = std::function<void(const Message&, bool& handled)>;
+
+    explicit EventLoop(EventSource& source) : source_(source) {}
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    std::int64_t NowMs() { return source_.NowMs(); }
+
+    // Timers: created stopped. Starting a stopped timer begins a fresh period from now;
+    // starting a running one or stopping a stopped one changes nothing. Each period is
+    // scheduled from the previous deadline, and a timer that fell behind ticks once.
+    TimerId AddTimer(int intervalMs, std::function<void()> onTick);
+    void RemoveTimer(TimerId id);
+    void StartTimer(TimerId id);
+    void StopTimer(TimerId id);
+    bool TimerRunning(TimerId id) const;
+    // The deadline of the nearest running timer, or -1 when none runs.
+    std::int64_t NextDeadline() const;
+
+    // The application-wide hook sees every message the loop takes, before dispatch.
+    void SetHook(Hook hook) { hook_ = std::move(hook); }
+
+    void Post(const Message& m) { posted_.push_back(m); }
+    void PostQuit() { quit_ = true; }
+    bool QuitRequested() const { return quit_; }
+
+    // Runs until the quit request is taken.
+    void Run();
+    // A nested loop, for modal boxes and menus: runs until done() holds or the quit request
+    // is taken (the request stays pending for the outer loop).
+    void RunUntil(const std::function<bool()>& done);
+    // Handles one pending message (posted, native, or a due timer tick); false if none.
+    bool ProcessOne();
+    // Sleeps in the backend until the next deadline or a native event.
+    void WaitForWork();
+
+    // Hook first, then the window's own handling (or the timer's handler).
+    void Dispatch(const Message& m);
+
+private:
+    struct Timer {
+        TimerId id;
+        int interval;
+        bool running;
+        std::int64_t deadline;
+        std::function<void()> onTick;
+    };
+    Timer* Find(TimerId id);
+    const Timer* Find(TimerId id) const;
+    bool TakeDueTimer(Message& out);
+
+    EventSource& source_;
+    Hook hook_;
+    std::deque<Message> posted_;
+    std::vector<Timer> timers_;
+    TimerId nextId_ = 1;
+    bool quit_ = false;
+};
+
+// A one-second (or any period) tick source of the program, running or stopped.
+class TickSource {
+public:
+    TickSource(EventLoop& loop, int intervalMs, std::function<void()> onTick)
+        : loop_(loop), id_(loop.AddTimer(intervalMs, std::move(onTick))) {}
+    ~TickSource() { loop_.RemoveTimer(id_); }
+    TickSource(const TickSource&) = delete;
+    TickSource& operator=(const TickSource&) = delete;
+
+    void Start() { loop_.StartTimer(id_); }
+    void Stop() { loop_.StopTimer(id_); }
+    bool Enabled() const { return loop_.TimerRunning(id_); }
+    TimerId Id() const { return id_; }
+
+private:
+    EventLoop& loop_;
+    TimerId id_;
+};
+
+}  // namespace vreko

@@ -1,0 +1,124 @@
+// The narrow interface the program needs from a window system. One implementation per
+// backend: x11 (Linux desktop), win32 (Windows), headless (in memory, for tests).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/message.h"
+#include "platform/painter.h"
+
+namespace vreko {
+
+enum class CursorKind { Arrow, Hand };
+enum class MessageBoxIcon { None, Error, Exclamation };
+
+// Hit-test answers, as the window system's non-client hit test gives them.
+constexpr int kHtClient = 1;
+constexpr int kHtCaption = 2;
+
+// A window the program paints itself. Its handler receives the translated messages; the
+// backend also asks it which points are draggable background.
+class NativeWindowHandler : public WindowHandler {
+public:
+    // kHtCaption for a client point that drags the window, kHtClient otherwise.
+    virtual int NcHitTest(Point client) { (void)client; return kHtClient; }
+};
+
+struct WindowDesc {
+    std::string title;
+    int width = 0;
+    int height = 0;
+    Point position;       // top-left corner in screen pixels
+    bool topmost = true;  // above every window that is not topmost
+    Color background = colors::kBlack;
+};
+
+class NativeWindow {
+public:
+    virtual ~NativeWindow() = default;
+    // Makes the window visible (if it is not) and brings it to the front; activate gives it focus.
+    virtual void Show(bool activate) = 0;
+    virtual void Hide() = 0;
+    virtual bool Visible() const = 0;
+    virtual Rect ScreenBounds() const = 0;
+    virtual void MoveTo(Point topLeft) = 0;
+    // Schedules a paint message for r (client coordinates), or the whole client area when null.
+    virtual void Invalidate(const Rect* r) = 0;
+    // Inside the handling of a paint message: the surface for the area being painted.
+    virtual std::unique_ptr<Painter> BeginPaint(Rect& area) = 0;
+    // Outside the paint cycle: the window's surface for an immediate drawing (null when hidden).
+    virtual std::unique_ptr<Painter> GetDC() = 0;
+    virtual void SetCursor(CursorKind kind) = 0;
+    virtual void SetCapture() = 0;
+    virtual void ReleaseCapture() = 0;
+    // Starts the window system's interactive move of the window, as a press on a caption does.
+    virtual void BeginMoveDrag() = 0;
+    // Gives the window the outline of the rounded rectangle box (client coordinates, may reach
+    // outside the window) with rx by ry corner ellipses; outside it nothing shows and clicks
+    // pass through.
+    virtual void SetRoundRectRegion(const Rect& box, int rx, int ry) = 0;
+    virtual Point ScreenToClient(Point p) const = 0;
+    virtual Point ClientToScreen(Point p) const = 0;
+};
+
+// An opaque reference to a top-level window, possibly of another process.
+using WindowRef = std::uint64_t;
+// An opaque kernel object handle; 0 is null.
+using KernelHandle = std::intptr_t;
+
+constexpr std::uint32_t kErrorAlreadyExists = 183;
+constexpr std::uint32_t kWaitObject0 = 0x000;
+constexpr std::uint32_t kWaitAbandoned = 0x080;
+constexpr std::uint32_t kWaitTimeout = 0x102;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+
+class Platform : public EventSource {
+public:
+    // The loop that serves this backend's events; set once by the program at start.
+    void AttachLoop(EventLoop* loop) { loop_ = loop; }
+    EventLoop* Loop() const { return loop_; }
+
+    // --- the program ---------------------------------------------------------------
+    // Full path of the running program file.
+    virtual std::string ModuleFileName() = 0;
+
+    // --- shell ---------------------------------------------------------------------
+    // Starts the program (or opens the document) file with the parameter string, without
+    // waiting for it. A result of 32 or less means that nothing was started.
+    virtual std::intptr_t ShellExecute(const std::string& file, const std::string& params) = 0;
+
+    // --- screen and windows --------------------------------------------------------------
+    virtual Rect PrimaryMonitor() = 0;
+    virtual int ScreenDpi() = 0;
+    virtual std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) = 0;
+    // The application window: hidden, zero-sized, titled with the application title, of the
+    // class that other copies look for; its handler gets the activation and bring-forward notices.
+    virtual void CreateAppWindow(const std::string& title, WindowHandler& handler) = 0;
+
+    // --- modal user interface (both run the loop until closed) --------------------------
+    virtual void MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
+    // Shows a popup menu at a screen point; the chosen item's index, or -1.
+    virtual int TrackPopupMenu(const std::vector<std::string>& items, Point screen) = 0;
+
+    // --- named mutexes and the running copy's window ------------------------------------
+    virtual KernelHandle CreateMutex(bool initialOwner, const std::string& name) = 0;
+    virtual std::uint32_t GetLastError() = 0;
+    virtual std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) = 0;
+    virtual void ReleaseMutex(KernelHandle h) = 0;
+    virtual void CloseHandle(KernelHandle h) = 0;
+    virtual WindowRef OwnAppWindow() = 0;
+    virtual WindowRef FindWindowEx(WindowRef after, const std::string& className, const std::string& title) = 0;
+    virtual bool IsWindow(WindowRef w) = 0;
+    virtual bool IsIconic(WindowRef w) = 0;
+    virtual void OpenIcon(WindowRef w) = 0;
+    virtual void SetForegroundWindow(WindowRef w) = 0;
+
+protected:
+    EventLoop* loop_ = nullptr;
+};
+
+}  // namespace vreko
