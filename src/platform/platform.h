@@ -93,6 +93,8 @@ public:
 
     // --- screen and windows --------------------------------------------------------------
     virtual Rect PrimaryMonitor() = 0;
+    // The pointer's position in screen coordinates.
+    virtual Point CursorPos() { return {-32768, -32768}; }
     virtual int ScreenDpi() = 0;
     virtual std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) = 0;
     // The application window: hidden, zero-sized, titled with the application title, of the

@@ -94,7 +94,15 @@ void HeadlessWindow::Show(bool activate) {
     if (!visible_) invalid = true;
     visible_ = true;
     ++showCount;
-    if (activate) ++activations;
+    if (activate) {
+        ++activations;
+        platform_.SetActive(true);
+    }
+}
+
+void HeadlessWindow::Hide() {
+    visible_ = false;
+    platform_.SetActive(false);
 }
 
 void HeadlessWindow::Invalidate(const Rect*) { invalid = true; }
@@ -173,10 +181,21 @@ std::intptr_t HeadlessPlatform::ShellExecute(const std::string& file, const std:
 }
 
 std::unique_ptr<NativeWindow> HeadlessPlatform::CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) {
-    auto w = std::make_unique<HeadlessWindow>(handler, desc);
+    auto w = std::make_unique<HeadlessWindow>(*this, handler, desc);
     windows_.push_back(w.get());
     mainWindow = w.get();
     return w;
+}
+
+void HeadlessPlatform::SetActive(bool on) {
+    if (on == active) return;
+    active = on;
+    if (!appHandler) return;
+    Message m;
+    m.window = appHandler;
+    m.message = msg::kActivateApp;
+    m.wParam = on ? 1 : 0;
+    Inject(m);
 }
 
 void HeadlessPlatform::CreateAppWindow(const std::string& title, WindowHandler& handler) {
@@ -265,12 +284,8 @@ void HeadlessPlatform::SetForegroundWindow(WindowRef w) {
     HeadlessPlatform* other = it->second.second;
     other->iconic = false;
     ++other->foregroundRequests;
-    // The other copy hears that it has become the active application.
-    Message m;
-    m.window = other->appHandler;
-    m.message = msg::kActivateApp;
-    m.wParam = 1;
-    other->Inject(m);
+    // The other copy hears that it has become the active application, unless it was already.
+    other->SetActive(true);
 }
 
 }  // namespace vreko::headless

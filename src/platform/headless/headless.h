@@ -51,9 +51,10 @@ private:
 
 class HeadlessWindow : public NativeWindow {
 public:
-    HeadlessWindow(NativeWindowHandler& handler, const WindowDesc& desc) : handler_(handler), desc_(desc), pos_(desc.position) {}
+    HeadlessWindow(class HeadlessPlatform& platform, NativeWindowHandler& handler, const WindowDesc& desc)
+        : platform_(platform), handler_(handler), desc_(desc), pos_(desc.position) {}
     void Show(bool activate) override;
-    void Hide() override { visible_ = false; }
+    void Hide() override;
     bool Visible() const override { return visible_; }
     Rect ScreenBounds() const override { return {pos_.x, pos_.y, pos_.x + desc_.width, pos_.y + desc_.height}; }
     void MoveTo(Point p) override { pos_ = p; }
@@ -82,6 +83,7 @@ public:
     int regionRx = 0, regionRy = 0;
 
 private:
+    class HeadlessPlatform& platform_;
     NativeWindowHandler& handler_;
     WindowDesc desc_;
     Point pos_;
@@ -124,6 +126,7 @@ public:
     std::string ModuleFileName() override { return moduleFileName; }
     std::intptr_t ShellExecute(const std::string& file, const std::string& params) override;
     Rect PrimaryMonitor() override { return monitor; }
+    Point CursorPos() override { return cursor; }
     int ScreenDpi() override { return dpi; }
     std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
     void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
@@ -146,6 +149,7 @@ public:
     Rect monitor{0, 0, 1920, 1080};
     int dpi = 96;
     bool iconic = false;
+    Point cursor{-1000, -1000};
 
     // What the program did.
     struct Launch { std::string file, params; };
@@ -161,6 +165,10 @@ public:
     std::vector<std::string> lastMenu;
     int foregroundRequests = 0;  // times another copy brought this one forward
     HeadlessWindow* mainWindow = nullptr;
+    // Whether one of this copy's windows has the focus; a window shown with activation takes
+    // it and the copy hears that it has become the active application.
+    bool active = false;
+    void SetActive(bool on);
     WindowHandler* appHandler = nullptr;
 
 private:

@@ -1,0 +1,22 @@
+// The application-wide message hook: arrow keys and the wheel dial, Escape hides or closes,
+// and any key or mouse activity postpones the hide. It never stops a message.
+#pragma once
+
+#include <functional>
+
+#include "core/countdown.h"
+#include "core/modal_hold.h"
+#include "platform/message.h"
+
+namespace vreko {
+
+struct InputTargets {
+    CountdownController& controller;
+    ModalHold& hold;
+    std::function<void()> clickUp;    // raises btnUp's click
+    std::function<void()> clickDown;  // raises btnDown's click
+};
+
+void AppOnMessage(const Message& Msg, bool& Handled, InputTargets& targets);
+
+}  // namespace vreko

@@ -1,0 +1,83 @@
+#include "instance/one_instance.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vreko {
+
+void ReplaceChar(std::string& s, char from, char to) { std::replace(s.begin(), s.end(), from, to); }
+
+std::string TOneInstance::BaseName() const {
+    std::string base;
+    if (ExeNameAsIdentifier) {
+        base = app_.ExeName();
+        std::transform(base.begin(), base.end(), base.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    } else {
+        base = app_.Title().substr(0, 255);
+    }
+    base += Identifier;
+    base += ".OneInstance.";
+    ReplaceChar(base, '\\', '/');
+    return base;
+}
+
+bool TOneInstance::PrevInstanceRunning() {
+    const std::string base = BaseName();
+    KernelHandle gate = platform_.CreateMutex(true, base + "CriticalSection");
+    if (platform_.GetLastError() != 0 || gate == 0) {
+        // Another copy is inside its own test right now: count as the second.
+        if (gate) platform_.CloseHandle(gate);
+        return true;
+    }
+    InstanceMutex = platform_.CreateMutex(false, base + "Default");
+    const bool running = platform_.WaitForSingleObject(InstanceMutex, 0) == kWaitTimeout;
+    platform_.ReleaseMutex(gate);
+    platform_.CloseHandle(gate);
+    return running;
+}
+
+void TOneInstance::CheckPrevInstance() {
+    if (!PrevInstanceRunning()) return;
+    terminate_ = true;
+    const bool showMainForm = app_.ShowMainForm();
+    app_.SetShowMainForm(false);
+    if (ShowMessage) DoShowMessage();
+    if (ActivatePrevInstance) DoActivatePrevInstance();
+    if (terminate_) app_.Terminate();
+    else app_.SetShowMainForm(showMainForm);
+}
+
+void TOneInstance::DoShowMessage() {
+    if (OnShowMessage) {
+        OnShowMessage(*this, terminate_);
+        return;
+    }
+    std::string text = Message;
+    if (text.empty()) text = "Application \"" + app_.Title() + "\" is already running.";
+    platform_.MessageBox(text, app_.Title(), MessageBoxIcon::Exclamation);
+}
+
+void TOneInstance::DoActivatePrevInstance() {
+    WindowRef w = FindPrevInstanceWindow();
+    if (!platform_.IsWindow(w)) return;
+    if (platform_.IsIconic(w)) platform_.OpenIcon(w);
+    else platform_.SetForegroundWindow(w);
+}
+
+WindowRef TOneInstance::FindPrevInstanceWindow() {
+    const WindowRef own = platform_.OwnAppWindow();
+    WindowRef w = 0;
+    do {
+        w = platform_.FindWindowEx(w, "TApplication", app_.Title());
+    } while (w != 0 && w == own);
+    return w;
+}
+
+void TOneInstance::ReleaseInstance() {
+    if (!InstanceMutex) return;
+    platform_.ReleaseMutex(InstanceMutex);
+    platform_.CloseHandle(InstanceMutex);
+    InstanceMutex = 0;
+}
+
+}  // namespace vreko

@@ -1,0 +1,58 @@
+// Lets only one copy of the program run: a later copy brings the running one forward and
+// ends without ever showing its window.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vreko {
+
+// What the guard needs of the application object.
+class GuardedApplication {
+public:
+    virtual ~GuardedApplication() = default;
+    virtual std::string Title() const = 0;
+    virtual std::string ExeName() const = 0;
+    virtual bool ShowMainForm() const = 0;
+    virtual void SetShowMainForm(bool on) = 0;
+    virtual void Terminate() = 0;
+};
+
+class TOneInstance {
+public:
+    TOneInstance(Platform& platform, GuardedApplication& app) : platform_(platform), app_(app) {}
+
+    bool ActivatePrevInstance = true;
+    bool ExeNameAsIdentifier = false;
+    std::string Message;
+    std::string Identifier;
+    bool ShowMessage = false;
+    std::function<void(TOneInstance& sender, bool& Terminate)> OnShowMessage;
+
+    // The window's design has been read in full.
+    void Loaded() { CheckPrevInstance(); }
+
+    bool PrevInstanceRunning();
+    void CheckPrevInstance();
+    void DoShowMessage();
+    void DoActivatePrevInstance();
+    WindowRef FindPrevInstanceWindow();
+    // Program end: give up the claim of the running copy.
+    void ReleaseInstance();
+
+    std::string BaseName() const;
+    bool Terminating() const { return terminate_; }
+
+private:
+    Platform& platform_;
+    GuardedApplication& app_;
+    bool terminate_ = false;
+    KernelHandle InstanceMutex = 0;
+};
+
+// Replaces, in place, every occurrence of one character by another.
+void ReplaceChar(std::string& s, char from, char to);
+
+}  // namespace vreko

@@ -1,0 +1,196 @@
+#include "settings/settings.h"
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+
+#include "settings/int_conversion.h"
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace vreko {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the reader returns for a key that is missing; a key holding this text counts as
+// missing too and gets its default.
+constexpr std::string_view kMissing = "Error";
+constexpr std::size_t kMaxFontNameLength = 31;
+
+constexpr std::string_view kTimer = "Timer";
+constexpr std::string_view kAppStart = "AppStart";
+constexpr std::string_view kText = "Text";
+
+enum class KeyKind { Integer, Text, FontName, FontSize, Flag };
+
+struct KeySpec {
+    std::string_view section;
+    std::string_view key;
+    const std::string SettingsDefaults::*defaultText;
+    KeyKind kind;
+};
+
+// In reading order.
+const KeySpec kKeys[] = {
+    {kTimer, "TimePause", &SettingsDefaults::TimePause, KeyKind::Integer},
+    {kAppStart, "FileName1", &SettingsDefaults::FileName1, KeyKind::Text},
+    {kAppStart, "Param1", &SettingsDefaults::Param1, KeyKind::Text},
+    {kAppStart, "FileName2", &SettingsDefaults::FileName2, KeyKind::Text},
+    {kAppStart, "Param2", &SettingsDefaults::Param2, KeyKind::Text},
+    {kText, "FontName", &SettingsDefaults::FontName, KeyKind::FontName},
+    {kText, "FontSize", &SettingsDefaults::FontSize, KeyKind::FontSize},
+    {kTimer, "PositionTop", &SettingsDefaults::PositionTop, KeyKind::Integer},
+    {kTimer, "PositionLeft", &SettingsDefaults::PositionLeft, KeyKind::Integer},
+    {kTimer, "PositionCenter", &SettingsDefaults::PositionCenter, KeyKind::Flag},
+    {kTimer, "Test", &SettingsDefaults::Test, KeyKind::Flag},
+};
+
+std::int32_t* IntegerTarget(std::string_view key, LoadedSettings& s) {
+    if (key == "TimePause") return &s.TimePause;
+    if (key == "PositionTop") return &s.PositionTop;
+    return &s.PositionLeft;
+}
+
+std::string* TextTarget(std::string_view key, LoadedSettings& s) {
+    if (key == "FileName1") return &s.FileName1;
+    if (key == "Param1") return &s.Param1;
+    if (key == "FileName2") return &s.FileName2;
+    return &s.Param2;
+}
+
+bool* FlagTarget(std::string_view key, LoadedSettings& s) {
+    return key == "PositionCenter" ? &s.PositionCenter : &s.TestMode;
+}
+
+}  // namespace
+
+SettingsDefaults PlatformDefaults() {
+    SettingsDefaults d;
+    d.TimePause = "10";
+#ifdef _WIN32
+    d.FileName1 = "c:\\Program Files\\nnCron\\nncron.exe";
+    d.Param1 = "-run MY_MESSAGE";
+    d.FileName2 = "c:\\Program Files\\nnCron\\nncron.exe";
+    d.Param2 = "-run QDL_MESSAGE";
+#else
+    d.FileName1 = "notify-send";
+    d.Param1 = "-u critical Vreko \"Switching off in one minute\"";
+    d.FileName2 = "systemctl";
+    d.Param2 = "poweroff";
+#endif
+    d.FontName = "Arial Black";
+    d.FontSize = "90";
+    d.PositionTop = "0";
+    d.PositionLeft = "0";
+    d.PositionCenter = "1";
+    d.Test = "0";
+    return d;
+}
+
+int PointsToPixels(std::int32_t points, int dpi) {
+    const long long product = static_cast<long long>(points) * dpi;
+    const long long magnitude = ((product < 0 ? -product : product) + 36) / 72;
+    const long long clamped = magnitude > INT_MAX ? INT_MAX : magnitude;
+    return static_cast<int>(product < 0 ? -clamped : clamped);
+}
+
+std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& defaults, int screenDpi,
+                                        LoadedSettings& out) {
+    out.complete = false;
+    for (const KeySpec& spec : kKeys) {
+        std::string text = ini.ReadString(spec.section, spec.key, kMissing);
+        if (text == kMissing) {
+            text = defaults.*spec.defaultText;
+            if (!ini.WriteString(spec.section, spec.key, text)) return "Unable to write to " + ini.Path() + ".";
+        }
+
+        std::int32_t number = 0;
+        if (spec.kind == KeyKind::Integer || spec.kind == KeyKind::FontSize) {
+            if (!StrToInt32(text, number)) return "'" + text + "' is not a valid integer value.";
+        }
+        switch (spec.kind) {
+            case KeyKind::Integer:
+                *IntegerTarget(spec.key, out) = number;
+                break;
+            case KeyKind::Text:
+                *TextTarget(spec.key, out) = text;
+                break;
+            case KeyKind::FontName:
+                if (!text.empty()) out.FontName = text.substr(0, kMaxFontNameLength);
+                break;
+            case KeyKind::FontSize:
+                out.FontHeight = -PointsToPixels(number, screenDpi);
+                break;
+            case KeyKind::Flag:
+                *FlagTarget(spec.key, out) = text == "1";
+                break;
+        }
+    }
+    out.complete = true;
+    return std::nullopt;
+}
+
+#ifdef _WIN32
+
+std::string SettingsFilePath(const std::string& programPath) {
+    const auto cut = programPath.find_last_of("\\:");
+    return programPath.substr(0, cut == std::string::npos ? 0 : cut + 1) + kSettingsFileName;
+}
+
+#else
+
+std::string UserSettingsFilePath() {
+    fs::path base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else if (home && home[0] != '\0') {
+        base = fs::path(home) / ".config";
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] != '\0') {
+        base = fs::path(pw->pw_dir) / ".config";
+    } else {
+        return {};
+    }
+    return (base / "vreko" / kSettingsFileName).string();
+}
+
+bool CreateSettingsFolder(const std::string& settingsPath) {
+    const fs::path dir = fs::path(settingsPath).parent_path();
+    if (dir.empty()) return true;
+    // Create from the top down, so that every new folder gets mode 0700 (create_directories
+    // would give the umask's mode).
+    fs::path partial;
+    for (const fs::path& part : dir) {
+        partial /= part;
+        std::error_code ec;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST && !fs::is_directory(partial, ec)) return false;
+    }
+    std::error_code ec;
+    return fs::is_directory(dir, ec);
+}
+
+std::string SettingsFilePath(const std::string& programPath) {
+    const auto cut = programPath.rfind('/');
+    const std::string beside = programPath.substr(0, cut == std::string::npos ? 0 : cut + 1) + kSettingsFileName;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(beside, ec))) return beside;  // a portable installation
+    const std::string user = UserSettingsFilePath();
+    if (user.empty()) return beside;
+    // A folder that cannot be made shows up as the failed write of the first missing key.
+    CreateSettingsFolder(user);
+    return user;
+}
+
+#endif
+
+}  // namespace vreko

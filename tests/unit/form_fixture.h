@@ -1,0 +1,96 @@
+// The whole program (application object and main window) on the in-memory backend, with
+// its own settings file in a fresh temporary folder.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/main_form.h"
+#include "platform/headless/headless.h"
+
+namespace vreko::testing {
+
+inline std::filesystem::path MakeTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vreko-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    return pattern;
+}
+
+struct FormFixture {
+    // ini: the settings file's text, written beside the program (portable use).
+    explicit FormFixture(const std::string& ini = "",
+                         std::shared_ptr<headless::HeadlessWorld> world = std::make_shared<headless::HeadlessWorld>())
+        : dir(MakeTempDir()), platform(std::move(world)) {
+        std::ofstream(dir / "Vreko.INI", std::ios::binary) << ini;
+        platform.moduleFileName = (dir / "vreko").string();
+        platform.AttachLoop(&loop);
+        app.SetTitle("Vreko");
+        app.CreateHandle();
+    }
+    ~FormFixture() {
+        form.reset();
+        std::filesystem::remove_all(dir);
+    }
+
+    // Start-up as the program runs it: build the window, show it unless told otherwise.
+    void Start() {
+        form = std::make_unique<TForm1>(app, platform);
+        if (app.ShowMainForm() && !loop.QuitRequested()) form->Show();
+        platform.Drain();
+    }
+
+    headless::HeadlessWindow& window() { return *platform.mainWindow; }
+    std::string Settings() const {
+        std::ifstream in(dir / "Vreko.INI", std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    Message Make(std::uint32_t message, std::uint64_t wParam = 0, std::int64_t lParam = 0) {
+        Message m;
+        m.window = &window().handler();
+        m.message = message;
+        m.wParam = wParam;
+        m.lParam = lParam;
+        return m;
+    }
+    void Key(std::uint32_t key) {
+        platform.Inject(Make(msg::kKeyDown, key));
+        platform.Drain();
+    }
+    void Wheel(int delta) {
+        platform.Inject(Make(msg::kMouseWheel, MakeWheelParam(delta, 0)));
+        platform.Drain();
+    }
+    void Mouse(std::uint32_t message, int x, int y, std::uint32_t keys = 0) {
+        platform.cursor = window().ClientToScreen({x, y});
+        platform.Inject(Make(message, keys, MakePointParam(x, y)));
+        platform.Drain();
+    }
+    void Click(int x, int y) {
+        Mouse(msg::kMouseMove, x, y);
+        Mouse(msg::kLButtonDown, x, y, mk::kLButton);
+        Mouse(msg::kLButtonUp, x, y);
+    }
+    void Ticks(int n) { platform.AdvanceBy(std::int64_t(n) * 1000); }
+    bool Ended() const { return loop.QuitRequested(); }
+
+    std::filesystem::path dir;
+    headless::HeadlessPlatform platform;
+    EventLoop loop{platform};
+    TApplication app{platform, loop};
+    std::unique_ptr<TForm1> form;
+};
+
+// A settings file with every key, for tests that need particular values.
+inline std::string Ini(const std::string& timePause = "10", const std::string& test = "1",
+                       const std::string& file1 = "warn", const std::string& file2 = "act",
+                       const std::string& center = "1", const std::string& left = "0", const std::string& top = "0") {
+    return "[Timer]\nTimePause=" + timePause + "\nPositionTop=" + top + "\nPositionLeft=" + left +
+           "\nPositionCenter=" + center + "\nTest=" + test + "\n[AppStart]\nFileName1=" + file1 +
+           "\nParam1=-one\nFileName2=" + file2 + "\nParam2=-two\n[Text]\nFontName=Arial Black\nFontSize=90\n";
+}
+
+}  // namespace vreko::testing

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "form_fixture.h"
+
+namespace vreko::testing {
+namespace {
+
+const headless::DrawOp* LastText(const std::vector<headless::DrawOp>& ops) {
+    for (auto it = ops.rbegin(); it != ops.rend(); ++it)
+        if (it->kind == "text") return &*it;
+    return nullptr;
+}
+
+TEST(MainForm, StartsCentredWithItsDesignAndWritesMissingSettings) {
+    FormFixture f;  // an empty settings file beside the program
+    f.Start();
+    EXPECT_EQ(f.window().ScreenBounds(), (Rect{764, 457, 1156, 623}));
+    EXPECT_TRUE(f.window().Visible());
+    EXPECT_EQ(f.window().region, (Rect{-1, -1, 393, 167}));
+    EXPECT_EQ(f.window().regionRx, 20);
+    EXPECT_NE(f.Settings().find("[Timer]\nTimePause=10\n"), std::string::npos);
+    EXPECT_NE(f.Settings().find("FontSize=90"), std::string::npos);
+
+    // The first paint: black background, the readout "OFF" in yellow, three buttons.
+    const auto* text = LastText(f.window().ops);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text, "OFF");
+    EXPECT_EQ(text->color, colors::kYellow);
+    EXPECT_EQ(f.form->VrLabel1.Font().spec.height, -120);
+    const auto polygons = std::count_if(f.window().ops.begin(), f.window().ops.end(),
+                                        [](const headless::DrawOp& op) { return op.kind == "polygon"; });
+    EXPECT_EQ(polygons, 4);  // two arrow faces, each filled and then stroked
+}
+
+TEST(MainForm, FixedPlacementAndScreenScale) {
+    FormFixture f(Ini("10", "0", "warn", "act", "0", "100", "50"));
+    f.Start();
+    EXPECT_EQ(f.window().ScreenBounds(), (Rect{100, 50, 492, 216}));
+
+    FormFixture hi(Ini());
+    hi.platform.dpi = 192;
+    hi.Start();
+    EXPECT_EQ(hi.window().ScreenBounds().Width(), 784);
+    EXPECT_EQ(hi.window().regionRx, 40);
+    EXPECT_EQ(hi.form->btnUp.BoundsRect(), (Rect{16, 16, 100, 114}));
+    EXPECT_EQ(hi.form->VrLabel1.Font().spec.height, -240);  // 90 points at 192 pixels per inch
+}
+
+TEST(MainForm, KeysAndWheelDialAndAnyKeyPostponesTheHide) {
+    FormFixture f(Ini("3", "0"));
+    f.Start();
+    f.Key(vk::kUp);
+    f.Key(vk::kRight);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
+    EXPECT_EQ(f.form->VrLabel1.Font().color, colors::kLime);
+    f.Key(vk::kLeft);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "10");
+    f.Wheel(120);
+    f.Wheel(120);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "30");
+    f.Wheel(-120);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
+
+    f.Ticks(3);
+    f.Key('A');  // a letter does nothing else, but the idle count starts again
+    f.Ticks(3);
+    EXPECT_TRUE(f.window().Visible());
+    Message alt = f.Make(msg::kSysKeyDown, 'A');
+    f.platform.Inject(alt);  // Alt combinations do not count
+    f.Ticks(1);
+    EXPECT_FALSE(f.window().Visible());
+    EXPECT_FALSE(f.Ended());
+}
+
+TEST(MainForm, EscapeEndsWhenOffAndHidesWhenDialled) {
+    FormFixture off(Ini());
+    off.Start();
+    off.Key(vk::kEscape);
+    EXPECT_TRUE(off.Ended());
+    EXPECT_TRUE(off.platform.launches.empty());
+
+    FormFixture dialled(Ini());
+    dialled.Start();
+    dialled.Key(vk::kDown);
+    dialled.Key(vk::kEscape);
+    EXPECT_FALSE(dialled.Ended());
+    EXPECT_FALSE(dialled.window().Visible());
+}
+
+TEST(MainForm, ArrowButtonsClickOnlyOnTheirShapes) {
+    FormFixture f(Ini("10", "0"));
+    f.Start();
+    f.Click(29, 40);  // inside the up triangle
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "10");
+    f.Click(10, 10);  // inside btnUp's rectangle, off the triangle
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "10");
+    EXPECT_EQ(f.window().cursor, CursorKind::Hand);
+    f.Click(29, 125);  // the down triangle
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "OFF");
+
+    // A double-click gives two clicks.
+    f.Mouse(msg::kLButtonDown, 29, 40, mk::kLButton);
+    f.Mouse(msg::kLButtonUp, 29, 40);
+    f.Mouse(msg::kLButtonDblClk, 29, 40, mk::kLButton);
+    f.Mouse(msg::kLButtonUp, 29, 40);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
+
+    // Pressed, dragged off the window and released there: no click.
+    f.Mouse(msg::kLButtonDown, 29, 40, mk::kLButton);
+    EXPECT_EQ(f.form->btnUp.State(), btsDown);
+    EXPECT_TRUE(f.window().captured);
+    f.Mouse(msg::kMouseMove, 500, 300, mk::kLButton);
+    EXPECT_EQ(f.form->btnUp.State(), btsUp);
+    f.Mouse(msg::kLButtonUp, 500, 300);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
+    EXPECT_FALSE(f.window().captured);
+
+    // The round button does what Escape does.
+    f.Click(29, 83);
+    EXPECT_FALSE(f.window().Visible());
+}
+
+TEST(MainForm, HoverLooksAndThePollRestoresThem) {
+    FormFixture f(Ini());
+    f.Start();
+    f.Mouse(msg::kMouseMove, 29, 40);
+    EXPECT_EQ(f.form->btnUp.State(), btsMouseOver);
+    const auto& face = *std::find_if(f.window().ops.rbegin(), f.window().ops.rend(),
+                                     [](const headless::DrawOp& op) { return op.kind == "polygon"; });
+    EXPECT_EQ(face.color, Rgb(255, 255, 255));
+    // The pointer leaves without any move reaching the button: the poll puts the idle look back.
+    f.platform.cursor = {0, 0};
+    f.platform.AdvanceBy(100);
+    EXPECT_EQ(f.form->btnUp.State(), btsUp);
+    EXPECT_FALSE(f.form->btnUp.HoverPollRunning());
+}
+
+TEST(MainForm, ReadoutAndBackgroundDragTheWindow) {
+    FormFixture f(Ini());
+    f.Start();
+    EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtCaption);  // bare left strip
+    EXPECT_EQ(f.window().handler().NcHitTest({10, 10}), kHtClient);  // a button's rectangle
+    EXPECT_EQ(f.window().handler().NcHitTest({200, 80}), kHtClient);
+    f.Mouse(msg::kLButtonDown, 200, 80, mk::kLButton);
+    EXPECT_EQ(f.window().moveDrags, 1);
+
+    // After a right press on the background, hit tests stay client ones until its release.
+    f.platform.Inject(f.Make(msg::kNcRButtonDown));
+    f.platform.Drain();
+    EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtClient);
+    f.platform.menuChoice = -1;
+    f.platform.Inject(f.Make(msg::kNcRButtonUp));
+    f.platform.Drain();
+    EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtCaption);
+}
+
+TEST(MainForm, ContextMenuLaunchesEitherCommandWithoutChangingTheCount) {
+    FormFixture f(Ini("10", "0"));
+    f.Start();
+    f.Key(vk::kUp);
+    f.platform.menuChoice = 0;
+    f.Mouse(msg::kRButtonDown, 200, 80, mk::kRButton);
+    f.Mouse(msg::kRButtonUp, 200, 80);
+    ASSERT_EQ(f.platform.launches.size(), 1u);
+    EXPECT_EQ(f.platform.launches[0].file, "warn");
+    EXPECT_EQ(f.platform.lastMenu, (std::vector<std::string>{"Test Start Command 1", "Test Start Command 2"}));
+    f.platform.menuChoice = 1;
+    f.Key(vk::kApps);
+    ASSERT_EQ(f.platform.launches.size(), 2u);
+    EXPECT_EQ(f.platform.launches[1].file, "act");
+    EXPECT_EQ(f.platform.launches[1].params, "-two");
+    EXPECT_EQ(f.form->controller.DialTime, 600);
+    EXPECT_FALSE(f.Ended());
+}
+
+TEST(MainForm, SettingsErrorShowsItsBoxAndKeepsTheDesignLook) {
+    FormFixture f("[Timer]\nTimePause=abc\n");
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, "'abc' is not a valid integer value.");
+    EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");
+    EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::Error);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "OFF");
+    EXPECT_EQ(f.form->VrLabel1.Font().color, colors::kLime);
+    EXPECT_TRUE(f.form->launcher.commands().FileName1.empty());
+    EXPECT_EQ(f.Settings(), "[Timer]\nTimePause=abc\n");  // nothing after the failure is written
+    // With no pause the window closes on the first idle tick.
+    f.Ticks(1);
+    EXPECT_TRUE(f.Ended());
+}
+
+TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
+    FormFixture f(Ini("10", "1", "/nonexistent/warn"));
+    f.platform.shellResult = [](const std::string& file) { return file == "act" ? 42 : 2; };
+    f.platform.whileBoxOpen = [&] {
+        f.Key(vk::kUp);  // would cancel the warning
+        f.Key(vk::kEscape);
+        f.Click(29, 40);
+        f.platform.AdvanceBy(3000);
+    };
+    f.Start();
+    f.Key(vk::kUp);
+    f.Key(vk::kEscape);
+    f.Ticks(1);
+    EXPECT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_TRUE(f.form->controller.IsWarning);
+    EXPECT_EQ(f.form->controller.RestTime, 59);
+    EXPECT_EQ(f.form->controller.DialTime, 60);
+    f.Ticks(60);
+    EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.platform.launches.size(), 2u);
+}
+
+TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
+    auto world = std::make_shared<headless::HeadlessWorld>();
+    FormFixture first(Ini("2", "0"), world);
+    first.Start();
+    first.Key(vk::kUp);
+    first.Key(vk::kUp);
+    first.Key(vk::kEscape);
+    first.Ticks(100);  // counting hidden, 1100 s left
+    ASSERT_FALSE(first.window().Visible());
+
+    {
+        FormFixture second(Ini("2", "0"), world);
+        second.Start();
+        EXPECT_TRUE(second.Ended());
+        EXPECT_FALSE(second.app.ShowMainForm());
+        EXPECT_EQ(second.window().showCount, 0);
+        EXPECT_EQ(second.platform.calls.front(), "CreateMutex Vreko.OneInstance.CriticalSection");
+        EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "SetForegroundWindow"),
+                  second.platform.calls.end());
+    }
+    first.platform.Drain();
+    EXPECT_TRUE(first.window().Visible());
+    EXPECT_FALSE(first.form->controller.tmMain.Enabled());  // paused
+    EXPECT_EQ(first.form->VrLabel1.Caption(), "19");
+    first.Ticks(3);
+    EXPECT_FALSE(first.window().Visible());  // hidden again, counting on
+    EXPECT_EQ(first.form->controller.RestTime, 1100);
+    first.Ticks(10);
+    EXPECT_EQ(first.form->controller.RestTime, 1090);
+}
+
+TEST(MainForm, ACopyThatDiedLeavesTheNextStartRunningAsTheFirst) {
+    auto world = std::make_shared<headless::HeadlessWorld>();
+    {
+        auto dead = std::make_unique<FormFixture>(Ini(), world);
+        dead->Start();
+        // The copy dies without its final step: its handles go with its process.
+        dead->form.release();
+    }
+    FormFixture next(Ini(), world);
+    next.Start();
+    EXPECT_FALSE(next.Ended());
+    EXPECT_TRUE(next.window().Visible());
+}
+
+TEST(MainForm, CloseRequestEndsWithoutLaunching) {
+    FormFixture f(Ini());
+    f.Start();
+    f.Key(vk::kUp);
+    f.platform.Inject(f.Make(msg::kClose));
+    f.platform.Drain();
+    EXPECT_TRUE(f.Ended());
+    EXPECT_TRUE(f.platform.launches.empty());
+}
+
+}  // namespace
+}  // namespace vreko::testing

@@ -1,0 +1,337 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "settings/settings.h"
+#include "test_settings_util.h"
+
+namespace vreko {
+namespace {
+
+using settings_test::ReadAll;
+using settings_test::TempDir;
+using settings_test::WriteAll;
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+const std::string nl = "\r\n";
+#else
+const std::string nl = "\n";
+#endif
+
+// A file that sets every key, as a user might have edited it.
+std::string FullFile(const std::string& timerExtra = "") {
+    return "[Timer]\n"
+           "TimePause=30\n"
+           "PositionTop=50\n"
+           "PositionLeft=100\n"
+           "PositionCenter=0\n"
+           "Test=1\n" +
+           timerExtra +
+           "[AppStart]\n"
+           "FileName1=/bin/one\n"
+           "Param1=-a\n"
+           "FileName2=/bin/two\n"
+           "Param2=-b\n"
+           "[Text]\n"
+           "FontName=DejaVu Sans\n"
+           "FontSize=12\n";
+}
+
+TEST(LoadSettings, FirstStartCreatesFileWithDefaults) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    const SettingsDefaults d = PlatformDefaults();
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, d, 96, s), std::nullopt);
+
+#ifdef _WIN32
+    const std::string commands = "FileName1=c:\\Program Files\\nnCron\\nncron.exe\r\n"
+                                 "Param1=-run MY_MESSAGE\r\n"
+                                 "FileName2=c:\\Program Files\\nnCron\\nncron.exe\r\n"
+                                 "Param2=-run QDL_MESSAGE\r\n";
+#else
+    const std::string commands = "FileName1=notify-send\n"
+                                 "Param1=-u critical Vreko \"Switching off in one minute\"\n"
+                                 "FileName2=systemctl\n"
+                                 "Param2=poweroff\n";
+#endif
+    const std::string expected = "[Timer]" + nl + "TimePause=10" + nl + "PositionTop=0" + nl + "PositionLeft=0" + nl +
+                                 "PositionCenter=1" + nl + "Test=0" + nl + nl + "[AppStart]" + nl + commands + nl +
+                                 "[Text]" + nl + "FontName=Arial Black" + nl + "FontSize=90" + nl;
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+
+    EXPECT_TRUE(s.complete);
+    EXPECT_EQ(s.TimePause, 10);
+    EXPECT_EQ(s.FileName1, d.FileName1);
+    EXPECT_EQ(s.Param1, d.Param1);
+    EXPECT_EQ(s.FileName2, d.FileName2);
+    EXPECT_EQ(s.Param2, d.Param2);
+    EXPECT_EQ(s.FontName, "Arial Black");
+    EXPECT_EQ(s.FontHeight, -120);
+    EXPECT_TRUE(s.PositionCenter);
+    EXPECT_FALSE(s.TestMode);
+
+    // The second start finds everything and writes nothing.
+    struct stat before {};
+    ASSERT_EQ(::stat(ini.Path().c_str(), &before), 0);
+    LoadedSettings again;
+    EXPECT_EQ(LoadSettings(ini, d, 96, again), std::nullopt);
+    struct stat after {};
+    ASSERT_EQ(::stat(ini.Path().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+    EXPECT_EQ(again.Param1, d.Param1);  // quotes inside the value survive the round trip
+}
+
+TEST(LoadSettings, UserFileReadAsWrittenAndLeftAlone) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    // Another editor's file: CRLF, other letter case, comments, spacing, quotes, keys in
+    // another order, an unknown key, a duplicate section.
+    const std::string file =
+        "; my timer\r\n"
+        "[APPSTART]\r\n"
+        "param2 = \"-h now\"\r\n"
+        "FileName2=/sbin/shutdown\r\n"
+        "Param1=\r\n"
+        "FileName1=\r\n"
+        "Unknown=keep me\r\n"
+        "\r\n"
+        "[timer]\r\n"
+        "\tTimePause\t=\t$1E\r\n"
+        "Test=1\r\n"
+        "PositionCenter = 0\r\n"
+        "PositionLeft=-20\r\n"
+        "PositionTop=+7\r\n"
+        "[Text]\r\n"
+        "FontSize=72\r\n"
+        "FontName='Comic Sans MS'\r\n"
+        "[Timer]\r\n"
+        "TimePause=1\r\n";
+    WriteAll(ini.Path(), file);
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 120, s), std::nullopt);
+    EXPECT_EQ(ReadAll(ini.Path()), file);
+    EXPECT_TRUE(s.complete);
+    EXPECT_EQ(s.TimePause, 30);
+    EXPECT_EQ(s.FileName1, "");
+    EXPECT_EQ(s.Param1, "");
+    EXPECT_EQ(s.FileName2, "/sbin/shutdown");
+    EXPECT_EQ(s.Param2, "-h now");
+    EXPECT_EQ(s.FontName, "Comic Sans MS");
+    EXPECT_EQ(s.FontHeight, -120);  // 72 points at 120 dpi
+    EXPECT_EQ(s.PositionTop, 7);
+    EXPECT_EQ(s.PositionLeft, -20);
+    EXPECT_FALSE(s.PositionCenter);
+    EXPECT_TRUE(s.TestMode);
+}
+
+TEST(LoadSettings, ErrorValueIsRewrittenWithDefault) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    WriteAll(ini.Path(), FullFile());
+    ASSERT_TRUE(ini.WriteString("Timer", "TimePause", "Error"));
+    ASSERT_TRUE(ini.WriteString("Text", "FontName", "Error"));
+    ASSERT_TRUE(ini.WriteString("Timer", "Test", "error"));  // other case: a real value, not "missing"
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    std::string expected = FullFile();
+    expected.replace(expected.find("TimePause=30"), 12, "TimePause=10");
+    expected.replace(expected.find("FontName=DejaVu Sans"), 20, "FontName=Arial Black");
+    expected.replace(expected.find("Test=1"), 6, "Test=error");
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+    EXPECT_EQ(s.TimePause, 10);
+    EXPECT_EQ(s.FontName, "Arial Black");
+    EXPECT_FALSE(s.TestMode);
+    EXPECT_TRUE(s.complete);
+}
+
+TEST(LoadSettings, StopsAtConversionFailure) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    // PositionTop fails although the window is centred; Test is missing and must stay missing.
+    const std::string file =
+        "[Timer]\nTimePause=5\nPositionTop=abc\nPositionLeft=9\nPositionCenter=0\n"
+        "[AppStart]\nFileName1=a\nParam1=b\nFileName2=c\nParam2=d\n[Text]\nFontName=Mono\nFontSize=10\n";
+    WriteAll(ini.Path(), file);
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "'abc' is not a valid integer value.");
+    EXPECT_EQ(ReadAll(ini.Path()), file);
+    EXPECT_FALSE(s.complete);
+    // Applied before the failure.
+    EXPECT_EQ(s.TimePause, 5);
+    EXPECT_EQ(s.Param2, "d");
+    EXPECT_EQ(s.FontName, "Mono");
+    EXPECT_EQ(s.FontHeight, -13);
+    // The failed key and those after it keep their start values.
+    EXPECT_EQ(s.PositionTop, 0);
+    EXPECT_EQ(s.PositionLeft, 0);
+    EXPECT_TRUE(s.PositionCenter);
+    EXPECT_FALSE(s.TestMode);
+}
+
+TEST(LoadSettings, EmptyTimePauseIsAFailureNotTheDefault) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    WriteAll(ini.Path(), "[Timer]\nTimePause=\n");
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "'' is not a valid integer value.");
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nTimePause=\n");  // nothing after it was completed
+    EXPECT_EQ(s.TimePause, 0);
+    EXPECT_EQ(s.FileName1, "");
+    EXPECT_FALSE(s.complete);
+}
+
+TEST(LoadSettings, WriteFailureStopsLoading) {
+    TempDir dir;
+    // The folder does not exist, so the first missing key cannot be completed.
+    IniFile ini(dir.File("gone/Vreko.INI"));
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "Unable to write to " + ini.Path() + ".");
+    EXPECT_FALSE(s.complete);
+    EXPECT_EQ(s.TimePause, 0);
+    EXPECT_FALSE(fs::exists(dir.path() / "gone"));
+
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    fs::create_directory(dir.path() / "ro");
+    IniFile partial(dir.File("ro/Vreko.INI"));
+    const std::string file = "[Timer]\nTimePause=20\n[AppStart]\nFileName1=/bin/one\n";
+    WriteAll(partial.Path(), file);
+    ::chmod((dir.path() / "ro").c_str(), 0555);
+    LoadedSettings p;
+    EXPECT_EQ(LoadSettings(partial, PlatformDefaults(), 96, p), "Unable to write to " + partial.Path() + ".");
+    EXPECT_EQ(ReadAll(partial.Path()), file);
+    EXPECT_EQ(p.TimePause, 20);
+    EXPECT_EQ(p.FileName1, "/bin/one");
+    EXPECT_EQ(p.Param1, "");  // the key whose write failed
+    EXPECT_EQ(p.FontName, "Arial Black");
+    EXPECT_TRUE(p.PositionCenter);
+    EXPECT_FALSE(p.complete);
+}
+
+TEST(LoadSettings, FlagsAndFontName) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    struct Case {
+        std::string value;
+        bool on;
+    };
+    for (const Case& c : {Case{"1", true}, Case{"01", false},
+                          Case{"yes", false}, Case{"", false}, Case{"0", false}, Case{"1.0", false}}) {
+        ASSERT_TRUE(ini.WriteString("Timer", "Test", c.value));
+        ASSERT_TRUE(ini.WriteString("Timer", "PositionCenter", c.value));
+        LoadedSettings s;
+        EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+        EXPECT_EQ(s.TestMode, c.on) << "'" << c.value << "'";
+        EXPECT_EQ(s.PositionCenter, c.on) << "'" << c.value << "'";
+    }
+
+    ASSERT_TRUE(ini.WriteString("Text", "FontName", ""));
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(s.FontName, "Arial Black");  // empty: the face stays
+
+    ASSERT_TRUE(ini.WriteString("Text", "FontName", std::string(40, 'F')));
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(s.FontName, std::string(31, 'F'));
+}
+
+TEST(LoadSettings, FontSizeToPixelHeight) {
+    EXPECT_EQ(PointsToPixels(90, 96), 120);
+    EXPECT_EQ(PointsToPixels(90, 120), 150);
+    EXPECT_EQ(PointsToPixels(10, 96), 13);    // 13.33
+    EXPECT_EQ(PointsToPixels(11, 96), 15);    // 14.67
+    EXPECT_EQ(PointsToPixels(3, 12), 1);      // 0.5 rounds away from zero
+    EXPECT_EQ(PointsToPixels(-3, 12), -1);
+    EXPECT_EQ(PointsToPixels(-90, 96), -120);
+    EXPECT_EQ(PointsToPixels(0, 96), 0);
+    EXPECT_EQ(PointsToPixels(INT32_MAX, 96), INT32_MAX);  // kept in range
+    EXPECT_EQ(PointsToPixels(INT32_MIN, 96), -INT32_MAX);
+
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    WriteAll(ini.Path(), "[Text]\nFontSize=$7FFFFFFF\n");
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(s.FontHeight, -INT32_MAX);
+    WriteAll(ini.Path(), "[Text]\nFontSize=-90\n");
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(s.FontHeight, 120);
+}
+
+#ifdef _WIN32
+
+TEST(SettingsPath, BesideTheProgram) {
+    EXPECT_EQ(SettingsFilePath("C:\\Tools\\Vreko\\Vreko.exe"), "C:\\Tools\\Vreko\\Vreko.INI");
+    EXPECT_EQ(SettingsFilePath("C:Vreko.exe"), "C:Vreko.INI");
+}
+
+#else
+
+// Sets an environment variable (or removes it, for nullopt) for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) ::setenv(name, value->c_str(), 1);
+        else ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(SettingsPath, PortableFileBesideTheProgram) {
+    TempDir dir;
+    ScopedEnv xdg("XDG_CONFIG_HOME", dir.File("config"));
+    const std::string program = dir.File("bin/vreko");
+    fs::create_directory(dir.path() / "bin");
+    WriteAll(dir.File("bin/Vreko.INI"), "");
+    EXPECT_EQ(SettingsFilePath(program), dir.File("bin/Vreko.INI"));
+    EXPECT_FALSE(fs::exists(dir.path() / "config"));
+}
+
+TEST(SettingsPath, UserConfigFolder) {
+    TempDir dir;
+    const std::string program = dir.File("bin/vreko");  // no settings file beside it
+    ScopedEnv home("HOME", dir.File("home"));
+
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", dir.File("xdg"));
+        EXPECT_EQ(SettingsFilePath(program), dir.File("xdg/vreko/Vreko.INI"));
+        EXPECT_TRUE(fs::is_directory(dir.path() / "xdg/vreko"));
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.File("xdg/vreko").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    for (const std::optional<std::string>& xdgValue :
+         {std::optional<std::string>(), std::optional<std::string>(""), std::optional<std::string>("rel/dir")}) {
+        ScopedEnv xdg("XDG_CONFIG_HOME", xdgValue);
+        EXPECT_EQ(UserSettingsFilePath(), dir.File("home/.config/vreko/Vreko.INI"));
+    }
+    {
+        // Folder creation is separate; the whole path then works for writing.
+        ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+        const std::string path = SettingsFilePath(program);
+        EXPECT_EQ(path, dir.File("home/.config/vreko/Vreko.INI"));
+        IniFile ini(path);
+        EXPECT_TRUE(ini.WriteString("Timer", "TimePause", "10"));
+    }
+}
+
+#endif
+
+}  // namespace
+}  // namespace vreko

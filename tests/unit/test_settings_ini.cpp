@@ -1,0 +1,253 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "settings/ini_file.h"
+#include "test_settings_util.h"
+
+namespace vreko {
+namespace {
+
+using settings_test::ReadAll;
+using settings_test::TempDir;
+using settings_test::WriteAll;
+namespace fs = std::filesystem;
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_ino;
+}
+
+// Files as other editors leave them: CRLF, a byte order mark, comments, odd spacing and case,
+// quotes, duplicates, keys outside any section.
+const std::string kForeign =
+    "\xEF\xBB\xBF"
+    "stray=outside\r\n"
+    "; a comment\r\n"
+    "[ timer ]\r\n"
+    "  TIMEPAUSE \t=\t 25  \r\n"
+    "#Test=1\r\n"
+    ";PositionTop=9\r\n"
+    "Quoted=\"  spaced  \"\r\n"
+    "Single='x'\r\n"
+    "Mixed=\"x'\r\n"
+    "Lone=\"\r\n"
+    "Empty=\r\n"
+    "Equals = a=b=c\r\n"
+    "junk line without equals\r\n"
+    "TimePause=99\r\n"
+    "\r\n"
+    "[AppStart]\r\n"
+    "FileName1=first\r\n"
+    "[TIMER]\r\n"
+    "OnlyInSecond=1\r\n"
+    "[appstart]\r\n"
+    "FileName1=second\r\n";
+
+TEST(IniFileRead, ForeignFile) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    WriteAll(ini.Path(), kForeign);
+
+    EXPECT_EQ(ini.ReadString("Timer", "TimePause", "d"), "25");  // first of duplicates, trimmed, any case
+    EXPECT_EQ(ini.ReadString("timer", "Quoted", "d"), "  spaced  ");
+    EXPECT_EQ(ini.ReadString("Timer", "Single", "d"), "x");
+    EXPECT_EQ(ini.ReadString("Timer", "Mixed", "d"), "\"x'");
+    EXPECT_EQ(ini.ReadString("Timer", "Lone", "d"), "\"");
+    EXPECT_EQ(ini.ReadString("Timer", "Empty", "d"), "");
+    EXPECT_EQ(ini.ReadString("Timer", "Equals", "d"), "a=b=c");
+    EXPECT_EQ(ini.ReadString("Timer", "Test", "d"), "d");         // commented out
+    EXPECT_EQ(ini.ReadString("Timer", "PositionTop", "d"), "d");  // commented out
+    EXPECT_EQ(ini.ReadString("Timer", "stray", "d"), "d");        // before any section
+    EXPECT_EQ(ini.ReadString("Timer", "OnlyInSecond", "d"), "d");  // only the first section counts
+    EXPECT_EQ(ini.ReadString("AppStart", "FileName1", "d"), "first");
+    EXPECT_EQ(ini.ReadString("Text", "FontName", "d"), "d");
+}
+
+TEST(IniFileRead, MissingFileAndLineEnds) {
+    TempDir dir;
+    IniFile missing(dir.File("none.ini"));
+    EXPECT_EQ(missing.ReadString("Timer", "TimePause", "Error"), "Error");
+    IniFile inMissingFolder(dir.File("no-folder/none.ini"));
+    EXPECT_EQ(inMissingFolder.ReadString("Timer", "TimePause", "Error"), "Error");
+
+    // A last line without a line break, also one ending in a lone carriage return.
+    IniFile ini(dir.File("a.ini"));
+    WriteAll(ini.Path(), "[Timer]\nA=1\nB= 2 ");
+    EXPECT_EQ(ini.ReadString("Timer", "B", "d"), "2");
+    WriteAll(ini.Path(), "[Timer]\r\nA=1\r\nB=2\r");
+    EXPECT_EQ(ini.ReadString("Timer", "B", "d"), "2");
+    EXPECT_EQ(ini.ReadString("Timer", "A", "d"), "1");
+}
+
+TEST(IniFileRead, LongValueIsCut) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    const std::string longValue(3000, 'v');
+    WriteAll(ini.Path(), "[S]\nK=" + longValue + "\nQ=\"" + longValue + "\"\n");
+    EXPECT_EQ(ini.ReadString("S", "K", "d"), std::string(IniFile::kMaxValueLength, 'v'));
+    EXPECT_EQ(ini.ReadString("S", "Q", "d"), std::string(IniFile::kMaxValueLength, 'v'));
+}
+
+TEST(IniFileWrite, CreatesFileAndSections) {
+    TempDir dir;
+    IniFile ini(dir.File("new.ini"));
+    ASSERT_TRUE(ini.WriteString("Timer", "A", "1"));
+    ASSERT_TRUE(ini.WriteString("Text", "F", "x y"));
+    ASSERT_TRUE(ini.WriteString("timer", "B", "2"));  // joins the existing section, under its own spelling
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nA=1\nB=2\n\n[Text]\nF=x y\n");
+}
+
+TEST(IniFileWrite, ForeignFileKeptByteForByte) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    WriteAll(ini.Path(), kForeign);
+
+    // In place: the key's own spelling and spacing stay, the value and its trailing blanks change.
+    ASSERT_TRUE(ini.WriteString("Timer", "TimePause", "7"));
+    std::string expected = kForeign;
+    const std::string oldLine = "  TIMEPAUSE \t=\t 25  \r\n";
+    expected.replace(expected.find(oldLine), oldLine.size(), "  TIMEPAUSE \t=\t 7\r\n");
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+
+    // New key: after the section's last entry (here the duplicate key), before the blank line,
+    // with the file's CRLF.
+    ASSERT_TRUE(ini.WriteString("TIMER", "Test", "0"));
+    expected.insert(expected.find("\r\n\r\n[AppStart]") + 2, "Test=0\r\n");
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+
+    // A key that is only in a later duplicate section goes to the first one, where reading looks.
+    ASSERT_TRUE(ini.WriteString("Timer", "OnlyInSecond", "2"));
+    expected.insert(expected.find("Test=0\r\n") + 8, "OnlyInSecond=2\r\n");
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+    EXPECT_EQ(ini.ReadString("Timer", "OnlyInSecond", "d"), "2");
+
+    // The duplicate key further down is left alone.
+    ASSERT_TRUE(ini.WriteString("AppStart", "FileName1", "new"));
+    expected.replace(expected.find("FileName1=first"), 15, "FileName1=new");
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+
+    // New section at the end, after a blank line, with CRLF; the byte order mark stays.
+    ASSERT_TRUE(ini.WriteString("Text", "FontName", "Arial"));
+    expected += "\r\n[Text]\r\nFontName=Arial\r\n";
+    EXPECT_EQ(ReadAll(ini.Path()), expected);
+}
+
+TEST(IniFileWrite, AppendsAfterLastEntryNotTrailingLines) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    WriteAll(ini.Path(), "[Timer]\nA=1\n\n; about the next section\n\n[Text]\n; only a comment\n");
+    ASSERT_TRUE(ini.WriteString("Timer", "B", "2"));
+    ASSERT_TRUE(ini.WriteString("Text", "F", "x"));  // a section with no entry: right after its header
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nA=1\nB=2\n\n; about the next section\n\n[Text]\nF=x\n; only a comment\n");
+}
+
+TEST(IniFileWrite, FileWithoutFinalLineBreak) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    WriteAll(ini.Path(), "[Timer]\r\nA=1");
+    ASSERT_TRUE(ini.WriteString("Timer", "B", "2"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\r\nA=1\r\nB=2\r\n");
+
+    WriteAll(ini.Path(), "[Timer]\nA=1");
+    ASSERT_TRUE(ini.WriteString("Text", "F", "x"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nA=1\n\n[Text]\nF=x\n");
+
+    WriteAll(ini.Path(), "[Timer]\nA=1");
+    ASSERT_TRUE(ini.WriteString("Timer", "A", "2"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nA=2");
+}
+
+TEST(IniFileWrite, SameValueLeavesFileUntouched) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    WriteAll(ini.Path(), "[Timer]\nA = 1 \nQ=\"quoted\"\n");
+    const ino_t before = Inode(ini.Path());
+    ASSERT_TRUE(ini.WriteString("timer", "a", "1"));
+    ASSERT_TRUE(ini.WriteString("Timer", "Q", "quoted"));
+    EXPECT_EQ(Inode(ini.Path()), before);  // not even rewritten
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nA = 1 \nQ=\"quoted\"\n");
+    ASSERT_TRUE(ini.WriteString("Timer", "A", "2"));
+    EXPECT_NE(Inode(ini.Path()), before);  // a real change replaces the file
+}
+
+TEST(IniFileWrite, ValuesReadBackExactly) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    for (const std::string value : {"", " lead", "trail\t", "\"both\"", "'single'", "\"", "a \"b\" c", "x=y"}) {
+        ASSERT_TRUE(ini.WriteString("S", "K", value)) << value;
+        EXPECT_EQ(ini.ReadString("S", "K", "d"), value);
+    }
+    const std::string before = ReadAll(ini.Path());
+    // What would break the line structure is refused and changes nothing.
+    EXPECT_FALSE(ini.WriteString("S", "K", "two\nlines"));
+    EXPECT_FALSE(ini.WriteString("S", "K", "cr\r"));
+    EXPECT_FALSE(ini.WriteString("S", "a=b", "1"));
+    EXPECT_FALSE(ini.WriteString("S", ";K", "1"));
+    EXPECT_FALSE(ini.WriteString("S]", "K", "1"));
+    EXPECT_FALSE(ini.WriteString("", "K", "1"));
+    EXPECT_FALSE(ini.WriteString("S", " ", "1"));
+    EXPECT_EQ(ReadAll(ini.Path()), before);
+}
+
+TEST(IniFileWrite, KeepsSymlinkAndPermissions) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "real");
+    const std::string target = dir.File("real/Vreko.INI");
+    WriteAll(target, "[Timer]\nA=1\n");
+    ::chmod(target.c_str(), 0640);
+    fs::create_symlink("real/Vreko.INI", dir.path() / "link.ini");  // relative link
+
+    IniFile ini(dir.File("link.ini"));
+    ASSERT_TRUE(ini.WriteString("Timer", "A", "2"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.ini"));
+    EXPECT_EQ(ReadAll(target), "[Timer]\nA=2\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // No temporary file is left behind, in either folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "real"), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
+    // A dangling link gets its target created.
+    fs::create_symlink("real/later.ini", dir.path() / "dangling.ini");
+    IniFile later(dir.File("dangling.ini"));
+    ASSERT_TRUE(later.WriteString("S", "K", "v"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "dangling.ini"));
+    EXPECT_EQ(ReadAll(dir.File("real/later.ini")), "[S]\nK=v\n");
+}
+
+TEST(IniFileWrite, FailureReportedAndOldFileKept) {
+    TempDir dir;
+    IniFile inMissingFolder(dir.File("no-folder/a.ini"));
+    EXPECT_FALSE(inMissingFolder.WriteString("S", "K", "v"));
+    EXPECT_FALSE(fs::exists(dir.path() / "no-folder"));
+
+    fs::create_directory(dir.path() / "folder.ini");
+    IniFile isFolder(dir.File("folder.ini"));
+    EXPECT_FALSE(isFolder.WriteString("S", "K", "v"));
+
+    fs::create_symlink("loop2.ini", dir.path() / "loop1.ini");
+    fs::create_symlink("loop1.ini", dir.path() / "loop2.ini");
+    IniFile loop(dir.File("loop1.ini"));
+    EXPECT_FALSE(loop.WriteString("S", "K", "v"));
+
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    fs::create_directory(dir.path() / "ro");
+    const std::string path = dir.File("ro/a.ini");
+    WriteAll(path, "[S]\nK=old\n");
+    ::chmod((dir.path() / "ro").c_str(), 0555);
+    IniFile readOnly(path);
+    EXPECT_FALSE(readOnly.WriteString("S", "K", "new"));
+    EXPECT_EQ(ReadAll(path), "[S]\nK=old\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "ro"), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace vreko

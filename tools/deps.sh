@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vreko needs to build, run and test, skipping those present.
+# Usage: tools/deps.sh [build|run|test]   (each level includes the ones before it)
+set -euo pipefail
+level=${1:-test}
+
+build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
+       fonts-lato fonts-dejavu-core xdg-utils)
+test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps)
+
+want=("${build[@]}")
+[ "$level" = test ] && want+=("${test[@]}")
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
