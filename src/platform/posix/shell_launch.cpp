@@ -1,0 +1,279 @@
+#include "platform/posix/shell_launch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+extern char** environ;
+
+namespace vreko::posix {
+
+bool SplitParameters(std::string_view params, std::vector<std::string>& args) {
+    args.clear();
+    std::string current;
+    bool inArgument = false;  // an argument has begun (a quote pair alone begins one)
+    char quote = 0;           // the open quote character, or 0
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const char c = params[i];
+        if (c == '\0') return false;
+        if (quote == '\'') {
+            if (c == '\'') {
+                quote = 0;
+            } else {
+                current += c;
+            }
+        } else if (quote == '"') {
+            if (c == '"') {
+                quote = 0;
+            } else if (c == '\\' && i + 1 < params.size() && (params[i + 1] == '"' || params[i + 1] == '\\')) {
+                current += params[++i];
+            } else {
+                current += c;
+            }
+        } else if (c == ' ' || c == '\t') {
+            if (inArgument) {
+                args.push_back(std::move(current));
+                current.clear();
+                inArgument = false;
+            }
+        } else {
+            inArgument = true;
+            if (c == '"' || c == '\'') {
+                quote = c;
+            } else {
+                current += c;
+            }
+        }
+    }
+    if (quote != 0) return false;
+    if (inArgument) args.push_back(std::move(current));
+    return true;
+}
+
+namespace {
+
+// What a file name resolves to before anything is started.
+struct Target {
+    std::intptr_t error = 0;  // 0 when path is usable
+    std::string path;         // the file to exec, or the document to open
+    bool document = false;
+};
+
+std::intptr_t CodeForErrno(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR:
+        case ELOOP:
+        case ENAMETOOLONG:
+            return kShellFileNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case ETXTBSY:
+            return kShellAccessDenied;
+        case ENOMEM:
+        case EAGAIN:
+        case EMFILE:
+        case ENFILE:
+        case E2BIG:
+            return kShellOutOfResources;
+        default:  // ENOEXEC, ELIBBAD, EINVAL...: not something the system can run
+            return kShellBadFormat;
+    }
+}
+
+bool IsExecutable(const std::string& path) {
+    return faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
+}
+
+std::string SearchPathVariable() {
+    if (const char* path = std::getenv("PATH")) return path;
+    std::size_t size = confstr(_CS_PATH, nullptr, 0);
+    if (size > 1) {
+        std::string path(size, '\0');
+        confstr(_CS_PATH, path.data(), size);
+        path.resize(size - 1);
+        return path;
+    }
+    return "/bin:/usr/bin";
+}
+
+// Looks a name without '/' up on PATH: the first executable regular file wins. A match that is
+// not executable is skipped, as execvp does, but turns "not found" into "access denied".
+Target FindOnPath(const std::string& name) {
+    const std::string searchPath = SearchPathVariable();
+    bool sawNonExecutable = false;
+    std::size_t begin = 0;
+    while (true) {
+        std::size_t end = searchPath.find(':', begin);
+        if (end == std::string::npos) end = searchPath.size();
+        std::string dir = searchPath.substr(begin, end - begin);
+        if (dir.empty()) dir = ".";  // an empty entry is the current directory
+        std::string candidate = dir + (dir.back() == '/' ? "" : "/") + name;
+        struct stat st {};
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (IsExecutable(candidate)) return Target{0, std::move(candidate), false};
+            sawNonExecutable = true;
+        }
+        if (end == searchPath.size()) break;
+        begin = end + 1;
+    }
+    return Target{sawNonExecutable ? kShellAccessDenied : kShellFileNotFound, {}, false};
+}
+
+Target Resolve(const std::string& file) {
+    if (file.empty() || file.find('\0') != std::string::npos) return Target{kShellFileNotFound, {}, false};
+    if (file.find('/') == std::string::npos) return FindOnPath(file);
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) return Target{CodeForErrno(errno), {}, false};
+    if (!S_ISREG(st.st_mode)) return Target{kShellAccessDenied, {}, false};  // directory, device, fifo...
+    return Target{0, file, !IsExecutable(file)};
+}
+
+// Moves a descriptor above 2, so that setting up stdin/stdout/stderr in the child cannot hit it.
+bool MoveAboveStdio(int& fd) {
+    if (fd > 2) return true;
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    close(fd);
+    fd = moved;
+    return moved >= 0;
+}
+
+// Everything the children use, prepared before forking: after fork they only make system calls.
+struct SpawnPlan {
+    const char* path;
+    char* const* argv;
+    char* const* envp;
+    int errorFd;  // write end of the CLOEXEC pipe that carries an errno back
+    int fallbackMaxFd;
+};
+
+[[noreturn]] void ReportAndExit(int fd, int err) {
+    ssize_t written;
+    do {
+        written = write(fd, &err, sizeof err);
+    } while (written < 0 && errno == EINTR);
+    _exit(127);
+}
+
+// The grandchild: sets up a clean process and becomes the program.
+[[noreturn]] void RunProgram(const SpawnPlan& plan) {
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &defaultAction, nullptr);  // SIGKILL etc. just fail
+
+    int nullFd = open("/dev/null", O_RDWR);
+    if (nullFd < 0) ReportAndExit(plan.errorFd, errno);
+    if (dup2(nullFd, 0) < 0) ReportAndExit(plan.errorFd, errno);
+    for (int fd = 1; fd <= 2; ++fd) {  // a closed stdout/stderr gets /dev/null, not a file opened later
+        if (fcntl(fd, F_GETFD) < 0 && dup2(nullFd, fd) < 0) ReportAndExit(plan.errorFd, errno);
+    }
+    if (nullFd > 2) close(nullFd);
+
+    // Nothing of ours beyond 0-2 reaches the program (the window system connection included).
+    // The error pipe is already close-on-exec, so it stays usable until the exec.
+    if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = 3; fd < plan.fallbackMaxFd; ++fd) {
+            int flags = fcntl(fd, F_GETFD);
+            if (flags >= 0 && (flags & FD_CLOEXEC) == 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        }
+    }
+
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(plan.path, plan.argv, plan.envp);
+    ReportAndExit(plan.errorFd, errno);
+}
+
+// The intermediate child: leaves our session, starts the program and exits at once, so that the
+// program is adopted by init (or a subreaper) and never becomes our zombie.
+[[noreturn]] void RunIntermediate(const SpawnPlan& plan) {
+    if (setsid() < 0) ReportAndExit(plan.errorFd, errno);
+    pid_t pid = _Fork();  // no fork handlers here: only system calls may run in this child
+    if (pid < 0) ReportAndExit(plan.errorFd, errno);
+    if (pid == 0) RunProgram(plan);
+    _exit(0);
+}
+
+std::intptr_t Spawn(const std::string& path, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    long openMax = sysconf(_SC_OPEN_MAX);
+    const int fallbackMaxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return kShellOutOfResources;
+    if (!MoveAboveStdio(fds[0])) {
+        close(fds[1]);
+        return kShellOutOfResources;
+    }
+    if (!MoveAboveStdio(fds[1])) {
+        close(fds[0]);
+        return kShellOutOfResources;
+    }
+    const SpawnPlan plan{path.c_str(), argv.data(), environ, fds[1], fallbackMaxFd};
+
+    // No handler of ours may run in the children before the exec resets them.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        RunIntermediate(plan);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return kShellOutOfResources;
+    }
+
+    // The intermediate child exits right after its fork; reap it (ECHILD when SIGCHLD is ignored).
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    // The pipe reaches end of file when the program has been exec'd (the last write end closes
+    // on exec) and carries an errno when anything before that failed.
+    int childError = 0;
+    ssize_t got;
+    do {
+        got = read(fds[0], &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    close(fds[0]);
+    if (got == 0) return kShellStarted;
+    if (got == static_cast<ssize_t>(sizeof childError)) return CodeForErrno(childError);
+    return kShellOutOfResources;
+}
+
+}  // namespace
+
+std::intptr_t ShellExecute(const std::string& file, const std::string& params) {
+    std::vector<std::string> args;
+    if (!SplitParameters(params, args)) return kShellBadParameters;
+
+    Target target = Resolve(file);
+    if (target.error != 0) return target.error;
+
+    if (target.document) {
+        Target opener = FindOnPath("xdg-open");
+        if (opener.error != 0) return kShellNoAssociation;
+        return Spawn(opener.path, {"xdg-open", target.path});
+    }
+    args.insert(args.begin(), file);
+    return Spawn(target.path, args);
+}
+
+}  // namespace vreko::posix

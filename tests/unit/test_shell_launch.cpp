@@ -1,0 +1,483 @@
+// Launching programs and documents on Linux. Every launch here runs a small script written by the
+// test into its own temporary directory; the script proves it ran by leaving a marker file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/shell_launch.h"
+
+namespace vreko::posix {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// ---------------------------------------------------------------------------------------------
+// Splitting the parameter string
+
+struct SplitCase {
+    const char* what;
+    std::string_view params;
+    bool ok;
+    std::vector<std::string> args;
+};
+
+TEST(SplitParameters, FollowsQuotingAndBlankRules) {
+    const std::vector<SplitCase> cases = {
+        // blanks
+        {"empty", "", true, {}},
+        {"only blanks", "  \t \t ", true, {}},
+        {"single word", "x", true, {"x"}},
+        {"runs of blanks", "  -run   MY_MESSAGE  ", true, {"-run", "MY_MESSAGE"}},
+        {"tabs separate", "a\tb \t c", true, {"a", "b", "c"}},
+        // quotes
+        {"double quotes group", "\"a b\" c", true, {"a b", "c"}},
+        {"single quotes group", "'a  b' c", true, {"a  b", "c"}},
+        {"tab inside quotes kept", "\"a\tb\"", true, {"a\tb"}},
+        {"quotes mid-word", "a\"b c\"d", true, {"ab cd"}},
+        {"mixed quotes in one word", "x'y z'\"w v\"", true, {"xy zw v"}},
+        {"empty double pair", "\"\"", true, {""}},
+        {"empty single pair", "''", true, {""}},
+        {"empty pair between words", "a \"\" b", true, {"a", "", "b"}},
+        {"other quote kept inside double", "\"it's\"", true, {"it's"}},
+        {"other quote kept inside single", "'say \"hi\"'", true, {"say \"hi\""}},
+        // backslashes
+        {"escaped double quote", "\"a\\\"b\"", true, {"a\"b"}},
+        {"escaped backslash", "\"a\\\\b\"", true, {"a\\b"}},
+        {"other backslash kept in quotes", "\"a\\nb\"", true, {"a\\nb"}},
+        {"backslash plain outside quotes", "C:\\dir\\file.txt a\\ b", true, {"C:\\dir\\file.txt", "a\\", "b"}},
+        {"no escapes in single quotes", "'a\\' b", true, {"a\\", "b"}},
+        // nothing is expanded
+        {"no expansion", "$HOME *.txt ~ ; | `x` $(y)", true, {"$HOME", "*.txt", "~", ";", "|", "`x`", "$(y)"}},
+        // failures
+        {"unbalanced double", "\"abc", false, {}},
+        {"unbalanced single", "a 'bc", false, {}},
+        {"unbalanced mid-word", "a\"b", false, {}},
+        {"no escaping outside quotes", "\\\"a", false, {}},
+        {"escaped quote leaves it open", "\"a\\\"", false, {}},
+        {"quote reopened", "'it''s", false, {}},
+        {"NUL byte", std::string_view("a\0b", 3), false, {}},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args = {"left over"};
+        ASSERT_EQ(SplitParameters(c.params, args), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(args, c.args);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Launching
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::string Quote(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+// The processes whose parent is this process, from /proc.
+std::set<pid_t> OurChildren() {
+    std::set<pid_t> children;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(entry.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 1));
+        char state = 0;
+        pid_t ppid = 0;
+        if (rest >> state >> ppid && ppid == getpid()) children.insert(static_cast<pid_t>(std::stol(name)));
+    }
+    return children;
+}
+
+class ShellLaunch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vreko-shell-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = fs::canonical(pattern);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    static void WriteFile(const fs::path& path, const std::string& text, mode_t mode) {
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << text;
+        }
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    }
+
+    // A shell script that runs `body` with stdout going to `marker`, then writes "end" last.
+    fs::path WriteScript(const std::string& name, const std::string& body, const fs::path& marker) {
+        fs::path path = dir_ / name;
+        WriteFile(path, "#!/bin/sh\nexec >" + Quote(marker) + "\n" + body + "\necho end\n", 0755);
+        return path;
+    }
+
+    // The marker's text without its final "end" line, once the script has finished writing it.
+    static std::optional<std::string> WaitForMarker(const fs::path& marker, std::chrono::milliseconds limit = 5s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        const std::string end = "end\n";
+        do {
+            std::ifstream in(marker, std::ios::binary);
+            if (in) {
+                std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                if (text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0) {
+                    return text.substr(0, text.size() - end.size());
+                }
+            }
+            std::this_thread::sleep_for(20ms);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return std::nullopt;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ShellLaunch, StartsProgramWithArgumentsIntact) {
+    const fs::path marker = dir_ / "argv";
+    const fs::path script = WriteScript("show args.sh", "printf '<%s>\\n' \"$0\" \"$@\"", marker);
+
+    std::intptr_t result = ShellExecute(
+        script.string(), "-run  \"two words\" 'say \"hi\"' a\"b c\"d \"\" \"back\\\\slash \\\"q\\\"\" $HOME");
+    EXPECT_EQ(result, kShellStarted);
+    std::optional<std::string> argv = WaitForMarker(marker);
+    ASSERT_TRUE(argv);
+    EXPECT_EQ(*argv, "<" + script.string() +
+                         ">\n<-run>\n<two words>\n<say \"hi\">\n<ab cd>\n<>\n<back\\slash \"q\">\n<$HOME>\n");
+
+    // An empty parameter string starts the program without arguments.
+    fs::remove(marker);
+    EXPECT_EQ(ShellExecute(script.string(), ""), kShellStarted);
+    argv = WaitForMarker(marker);
+    ASSERT_TRUE(argv);
+    EXPECT_EQ(*argv, "<" + script.string() + ">\n");
+}
+
+TEST_F(ShellLaunch, ProgramInheritsDirectoryAndEnvironment) {
+    const fs::path marker = dir_ / "where";
+    WriteScript("where.sh", "pwd -P\nprintf '%s\\n' \"$VREKO_SHELL_PROBE\"", marker);
+    ScopedEnv probe("VREKO_SHELL_PROBE", "probe value 42");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    std::intptr_t result = ShellExecute("./where.sh", "");  // relative to the current directory
+    fs::current_path(previous);
+
+    EXPECT_EQ(result, kShellStarted);
+    std::optional<std::string> text = WaitForMarker(marker);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, dir_.string() + "\nprobe value 42\n");
+}
+
+TEST_F(ShellLaunch, LooksUpBareNamesOnPath) {
+    const fs::path marker = dir_ / "found";
+    const fs::path notExecutable = dir_ / "a";
+    const fs::path directory = dir_ / "b";
+    const fs::path executable = dir_ / "c";
+    fs::create_directories(notExecutable);
+    fs::create_directories(directory / "tool");
+    fs::create_directories(executable);
+    WriteFile(notExecutable / "tool", "#!/bin/sh\nexec >" + Quote(dir_ / "wrong") + "\necho end\n", 0644);
+    WriteFile(executable / "tool",
+              "#!/bin/sh\nexec >" + Quote(marker) + "\nprintf '%s|%s\\n' \"$0\" \"$1\"\necho end\n", 0755);
+
+    {
+        // Entries with a non-executable file or a directory of that name are skipped.
+        ScopedEnv path("PATH", notExecutable.string() + ":" + directory.string() + ":" + executable.string());
+        EXPECT_EQ(ShellExecute("tool", "arg"), kShellStarted);
+    }
+    std::optional<std::string> text = WaitForMarker(marker);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, (executable / "tool").string() + "|arg\n");
+    EXPECT_FALSE(fs::exists(dir_ / "wrong"));
+
+    {
+        ScopedEnv path("PATH", directory.string());
+        EXPECT_EQ(ShellExecute("tool", ""), kShellFileNotFound);
+        EXPECT_EQ(ShellExecute("no-such-program-vreko", ""), kShellFileNotFound);
+    }
+    {
+        ScopedEnv path("PATH", notExecutable.string());
+        EXPECT_EQ(ShellExecute("tool", ""), kShellAccessDenied);
+    }
+    {
+        // A bare name is never taken from the current directory unless PATH says so.
+        ScopedEnv path("PATH", directory.string());
+        const fs::path previous = fs::current_path();
+        fs::current_path(executable);
+        std::intptr_t result = ShellExecute("tool", "");
+        fs::current_path(previous);
+        EXPECT_EQ(result, kShellFileNotFound);
+    }
+}
+
+TEST_F(ShellLaunch, ReportsFailureWhenNothingStarts) {
+    const fs::path marker = dir_ / "never";
+    const fs::path script = WriteScript("ok.sh", "echo ran", marker);
+    const fs::path garbage = dir_ / "garbage";
+    WriteFile(garbage, "this is neither ELF nor a script\n", 0755);
+    const fs::path badElf = dir_ / "bad-elf";
+    const std::string elfHeader =
+        "\x7f"
+        "ELF\x02\x01\x01";  // the magic, then nothing valid
+    WriteFile(badElf, elfHeader + std::string(64, '\0'), 0755);
+    const fs::path noInterpreter = dir_ / "no-interpreter";
+    WriteFile(noInterpreter, "#!/nonexistent/vreko/sh\necho hi\n", 0755);
+
+    struct FailCase {
+        const char* what;
+        std::string file;
+        std::string params;
+        std::intptr_t expected;
+    };
+    const std::vector<FailCase> cases = {
+        {"missing file", (dir_ / "missing").string(), "", kShellFileNotFound},
+        {"missing directory on the way", (dir_ / "nodir" / "x").string(), "", kShellFileNotFound},
+        {"empty name", "", "", kShellFileNotFound},
+        {"directory", dir_.string(), "", kShellAccessDenied},
+        {"special file", "/dev/null", "", kShellAccessDenied},
+        {"unbalanced quote", script.string(), "\"open", kShellBadParameters},
+        {"not a program", garbage.string(), "", kShellBadFormat},
+        {"broken ELF", badElf.string(), "", kShellBadFormat},
+        {"missing interpreter", noInterpreter.string(), "", kShellFileNotFound},
+    };
+    for (const FailCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::intptr_t result = ShellExecute(c.file, c.params);
+        EXPECT_LE(result, 32);
+        EXPECT_EQ(result, c.expected);
+    }
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(ShellLaunch, OpensDocumentsWithXdgOpen) {
+    const fs::path bin = dir_ / "bin";
+    fs::create_directories(bin);
+    const fs::path document = dir_ / "notes.txt";
+    WriteFile(document, "hello\n", 0644);
+
+    {
+        ScopedEnv path("PATH", bin.string());  // no xdg-open there
+        EXPECT_EQ(ShellExecute(document.string(), ""), kShellNoAssociation);
+    }
+
+    const fs::path marker = dir_ / "opened";
+    WriteFile(bin / "xdg-open", "#!/bin/sh\nexec >" + Quote(marker) + "\nprintf '<%s>\\n' \"$0\" \"$@\"\necho end\n",
+              0755);
+    {
+        ScopedEnv path("PATH", bin.string());
+        EXPECT_EQ(ShellExecute(document.string(), "parameters are 'not passed'"), kShellStarted);
+    }
+    std::optional<std::string> text = WaitForMarker(marker);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "<" + (bin / "xdg-open").string() + ">\n<" + document.string() + ">\n");
+}
+
+TEST_F(ShellLaunch, ProgramOutlivesTheLaunchingProcess) {
+    const fs::path marker = dir_ / "later";
+    const fs::path script = WriteScript("later.sh", "sleep 1\necho survived", marker);
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A process group of its own, killed as a whole right after the launch: only a program
+        // that left the launcher's session and group lives on.
+        setpgid(0, 0);
+        if (ShellExecute(script.string(), "") != kShellStarted) _exit(1);
+        kill(0, SIGKILL);
+        _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "launch failed in the child, exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_FALSE(WaitForMarker(marker, 0ms)) << "the program should still be sleeping";
+
+    std::optional<std::string> text = WaitForMarker(marker);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "survived\n");
+}
+
+TEST_F(ShellLaunch, LeavesNoChildProcessBehind) {
+    const fs::path marker = dir_ / "done";
+    const fs::path script = WriteScript("busy.sh", "sleep 0.5\necho busy", marker);
+    const fs::path garbage = dir_ / "garbage";
+    WriteFile(garbage, "not a program\n", 0755);
+    const std::set<pid_t> before = OurChildren();
+
+    ASSERT_EQ(ShellExecute(script.string(), ""), kShellStarted);
+    ASSERT_EQ(ShellExecute(garbage.string(), ""), kShellBadFormat);
+
+    // The program is still running, yet neither it nor a zombie helper is a child of ours.
+    EXPECT_EQ(OurChildren(), before);
+    if (before.empty()) {
+        errno = 0;
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+    EXPECT_FALSE(WaitForMarker(marker, 0ms)) << "the program should still be sleeping";
+    std::optional<std::string> text = WaitForMarker(marker);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "busy\n");
+}
+
+TEST_F(ShellLaunch, ProgramStartsWithCleanProcessState) {
+    const fs::path marker = dir_ / "state";
+    const fs::path script = WriteScript("state.sh",
+                                        "ls -l /proc/$$/fd\n"
+                                        "read -r stat </proc/$$/stat\n"
+                                        "printf 'stat %s\\n' \"$stat\"",
+                                        marker);
+    // The shell resets its own signal mask at start, so the signals are observed by awk, which
+    // leaves them as it finds them.
+    const fs::path awk = "/usr/bin/awk";
+    const fs::path signalMarker = dir_ / "signals";
+    const fs::path signalScript = dir_ / "signals.awk";
+    WriteFile(signalScript,
+              "#!" + awk.string() +
+                  " -f\nBEGIN {\n"
+                  "  while ((getline line < \"/proc/self/status\") > 0)\n"
+                  "    if (line ~ /^Sig(Blk|Ign):/) print line > \"" +
+                  signalMarker.string() +
+                  "\"\n"
+                  "  print \"end\" > \"" +
+                  signalMarker.string() + "\"\n}\n",
+              0755);
+    const bool haveAwk = access(awk.c_str(), X_OK) == 0;
+
+    // Descriptors a real program holds without close-on-exec (a file, a pipe, a socket such as
+    // the window system connection), a stdin that is not /dev/null, an ignored and a blocked signal.
+    const fs::path probe = dir_ / "probe-file";
+    int file = open(probe.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(file, 0);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    int sockets[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    ASSERT_EQ(dup2(file, 77), 77);
+    ASSERT_EQ(dup2(pipeFds[1], 78), 78);
+    ASSERT_EQ(dup2(sockets[0], 79), 79);
+    const int savedStdin = dup(0);
+    ASSERT_GE(savedStdin, 0);
+    ASSERT_EQ(dup2(pipeFds[0], 0), 0);
+    struct sigaction ignore {
+    }, oldPipe{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &oldPipe);
+    sigset_t usr1, oldMask;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &usr1, &oldMask);
+
+    std::intptr_t result = ShellExecute(script.string(), "");
+    std::intptr_t signalResult = haveAwk ? ShellExecute(signalScript.string(), "") : 0;
+
+    sigprocmask(SIG_SETMASK, &oldMask, nullptr);
+    sigaction(SIGPIPE, &oldPipe, nullptr);
+    dup2(savedStdin, 0);
+    close(savedStdin);
+    for (int fd : {file, pipeFds[0], pipeFds[1], sockets[0], sockets[1], 77, 78, 79}) close(fd);
+
+    ASSERT_EQ(result, kShellStarted);
+    std::optional<std::string> text = WaitForMarker(marker);
+    ASSERT_TRUE(text);
+    SCOPED_TRACE(*text);
+
+    std::istringstream lines(*text);
+    std::string line;
+    std::set<int> fds;
+    std::string stat;
+    while (std::getline(lines, line)) {
+        std::size_t arrow = line.find(" -> ");
+        if (arrow != std::string::npos) {
+            std::size_t start = line.rfind(' ', arrow - 1) + 1;
+            int fd = std::stoi(line.substr(start, arrow - start));
+            std::string target = line.substr(arrow + 4);
+            fds.insert(fd);
+            if (fd == 0) {
+                EXPECT_EQ(target, "/dev/null");
+            } else if (fd > 2) {
+                // Beyond 0-2 only the shell's own handle on its script may be open.
+                EXPECT_EQ(target, script.string()) << "descriptor " << fd << " leaked";
+            }
+        } else if (line.rfind("stat ", 0) == 0) {
+            stat = line.substr(5);
+        }
+    }
+    EXPECT_TRUE(fds.count(0) && fds.count(1) && fds.count(2));
+    EXPECT_EQ(fds.count(77) + fds.count(78) + fds.count(79), 0u);
+
+    // Fields after the command name: state, parent, process group, session.
+    std::size_t close = stat.rfind(')');
+    ASSERT_NE(close, std::string::npos);
+    std::istringstream fields(stat.substr(close + 1));
+    char state = 0;
+    pid_t parent = 0, group = 0, session = 0;
+    ASSERT_TRUE(fields >> state >> parent >> group >> session);
+    EXPECT_NE(parent, getpid());
+    EXPECT_NE(session, getsid(0));
+    EXPECT_NE(group, getpgrp());
+
+    if (!haveAwk) GTEST_SKIP() << "no " << awk << ": signal mask and dispositions not checked";
+    ASSERT_EQ(signalResult, kShellStarted);
+    std::optional<std::string> signals = WaitForMarker(signalMarker);
+    ASSERT_TRUE(signals);
+    SCOPED_TRACE(*signals);
+    std::string sigBlk, sigIgn;
+    std::istringstream signalLines(*signals);
+    while (std::getline(signalLines, line)) {
+        if (line.rfind("SigBlk:", 0) == 0) sigBlk = line.substr(7);
+        if (line.rfind("SigIgn:", 0) == 0) sigIgn = line.substr(7);
+    }
+    ASSERT_FALSE(sigBlk.empty());
+    ASSERT_FALSE(sigIgn.empty());
+    EXPECT_EQ(std::stoull(sigBlk, nullptr, 16), 0u) << "signals still blocked";
+    EXPECT_EQ(std::stoull(sigIgn, nullptr, 16), 0u) << "signals still ignored";
+}
+
+}  // namespace
+}  // namespace vreko::posix
