@@ -1,0 +1,111 @@
+// The single-instance guard's named mutexes and the lookup of the running copy on X11.
+// Mutexes are lock files of this user (another user can neither hold nor fake them); the
+// running copy's application window is found among the top-level windows by its class and
+// title, hidden ones included, and brought forward with a message only our program answers.
+#include "platform/x11/x11_platform.h"
+
+namespace vreko::x11 {
+
+posix::NamedLocks& X11Platform::Locks() {
+    if (!locks_) locks_ = std::make_unique<posix::NamedLocks>(posix::RuntimeFolder());
+    return *locks_;
+}
+
+KernelHandle X11Platform::CreateMutex(bool initialOwner, const std::string& name) {
+    return Locks().Create(initialOwner, name);
+}
+
+std::uint32_t X11Platform::GetLastError() { return Locks().LastError(); }
+
+std::uint32_t X11Platform::WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) {
+    (void)timeoutMs;  // the guard only ever asks without waiting
+    return Locks().Wait(h);
+}
+
+void X11Platform::ReleaseMutex(KernelHandle h) { Locks().Release(h); }
+
+void X11Platform::CloseHandle(KernelHandle h) { Locks().Close(h); }
+
+namespace {
+
+std::string WindowTitle(Display* dpy, Window w, Atom netWmName, Atom utf8) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(dpy, w, netWmName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
+            Success &&
+        data && type == utf8 && format == 8) {
+        title.assign(reinterpret_cast<char*>(data), count);
+    } else {
+        char* name = nullptr;
+        if (XFetchName(dpy, w, &name) && name) {
+            title = name;
+            XFree(name);
+        }
+    }
+    if (data) XFree(data);
+    return title;
+}
+
+}  // namespace
+
+WindowRef X11Platform::FindWindowEx(WindowRef after, const std::string& className, const std::string& title) {
+    ErrorTrap trap(dpy_);  // windows of other programs may go away while we look
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy_, root_, &rootReturn, &parent, &children, &count)) return 0;
+    WindowRef found = 0;
+    bool past = after == 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        const Window w = children[i];
+        if (!past) {
+            past = WindowRef(w) == after;
+            continue;
+        }
+        XClassHint cls{};
+        if (!XGetClassHint(dpy_, w, &cls)) continue;
+        const bool sameClass = cls.res_class && className == cls.res_class;
+        if (cls.res_name) XFree(cls.res_name);
+        if (cls.res_class) XFree(cls.res_class);
+        if (sameClass && WindowTitle(dpy_, w, atoms_.netWmName, atoms_.utf8String) == title) found = w;
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+bool X11Platform::IsWindow(WindowRef w) {
+    if (w == 0) return false;
+    ErrorTrap trap(dpy_);
+    XWindowAttributes attrs{};
+    return XGetWindowAttributes(dpy_, Window(w), &attrs) != 0;
+}
+
+bool X11Platform::IsIconic(WindowRef w) {
+    // A window the window manager has iconified carries WM_STATE IconicState.
+    ErrorTrap trap(dpy_);
+    const Atom wmState = XInternAtom(dpy_, "WM_STATE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool iconic = false;
+    if (XGetWindowProperty(dpy_, Window(w), wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) ==
+            Success &&
+        data && format == 32 && count >= 1) {
+        iconic = reinterpret_cast<long*>(data)[0] == IconicState;
+    }
+    if (data) XFree(data);
+    return iconic;
+}
+
+// Restoring and activating are one request to the running copy: it shows its main window,
+// which the window manager maps again (de-iconified) and activates.
+void X11Platform::OpenIcon(WindowRef w) { SendBringForward(Window(w)); }
+
+void X11Platform::SetForegroundWindow(WindowRef w) {
+    if (w) SendBringForward(Window(w));
+}
+
+}  // namespace vreko::x11

@@ -1,0 +1,325 @@
+// The X11 backend: one Xlib connection, the program's top-level windows on it, core
+// drawing with Xft text, and the translation of X events into the portable message record.
+// Single-threaded; the program's event loop sleeps in Wait() on the connection's socket.
+#pragma once
+
+// The portable headers come first: Xlib defines macros (None, Bool, Status, ...) that would
+// otherwise clash with names in them.
+#include "platform/platform.h"
+#include "platform/posix/named_lock.h"
+
+// Every X header of the backend is included here, after the portable ones; the backend's
+// sources include no X header of their own.
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xft/Xft.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/extensions/shape.h>
+#include <X11/keysym.h>
+#include <fontconfig/fontconfig.h>
+
+#include <bitset>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace vreko::x11 {
+
+class X11Platform;
+
+struct Atoms {
+    Atom wmProtocols = 0;
+    Atom wmDeleteWindow = 0;
+    Atom wmClientLeader = 0;
+    Atom motifWmHints = 0;
+    Atom utf8String = 0;
+    Atom netWmName = 0;
+    Atom netWmState = 0;
+    Atom netWmStateAbove = 0;
+    Atom netWmWindowType = 0;
+    Atom netWmWindowTypeNormal = 0;
+    Atom netWmPid = 0;
+    Atom netWmUserTime = 0;
+    Atom netActiveWindow = 0;
+    Atom netWmMoveResize = 0;
+    Atom netSupported = 0;
+    Atom netSupportingWmCheck = 0;
+    Atom bringForward = 0;  // _VREKO_BRING_FORWARD, sent by a second copy to the app window
+};
+
+// Keyboard translation (x11_keys.cpp).
+// The Windows virtual-key code for a key event: never 0 (unknown keys give 0xFF).
+std::uint32_t VirtualKeyOf(XKeyEvent& ev);
+// The key-message lParam bits 16..24: scan code and extended-key flag.
+std::uint32_t ScanBitsOf(unsigned int keycode);
+
+// The rows of the rounded-rectangle region CreateRoundRectRgn(box, rx, ry) builds, one
+// rectangle per run of equal scanlines, top to bottom (x11_shape.cpp).
+std::vector<Rect> RoundRectRegionRows(const Rect& box, int rx, int ry);
+
+// Traps X errors while it lives instead of logging them; Failed() syncs and tells whether
+// any request in its lifetime failed. Used for requests on windows that may be gone.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* dpy);
+    ~ErrorTrap();
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    bool Failed();
+
+private:
+    Display* dpy_;
+    int errorsBefore_;
+};
+
+// Drawing on a window with the core protocol (aliased, like GDI) and Xft for text.
+class X11Painter : public Painter {
+public:
+    X11Painter(X11Platform& platform, Drawable target, Rect area);
+    ~X11Painter() override;
+    X11Painter(const X11Painter&) = delete;
+    X11Painter& operator=(const X11Painter&) = delete;
+
+    void SetOrigin(Point origin) override { origin_ = origin; }
+    void SetClip(const Rect& clientRect) override;
+    void FillRect(const Rect& r, Color c) override;
+    void Polygon(const std::vector<Point>& pts, Color fill, Color pen, int penWidth) override;
+    void Polyline(const std::vector<Point>& pts, Color pen, int penWidth) override;
+    void Ellipse(const Rect& box, Color fill, Color pen, int penWidth) override;
+    void Arc(const Rect& box, Point start, Point end, Color pen, int penWidth) override;
+    FontMetrics GetFontMetrics(const FontSpec& font) override;
+    int TextWidth(const FontSpec& font, std::string_view utf8) override;
+    void TextOut(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) override;
+
+private:
+    void ApplyClip();
+    void UsePen(Color c, int width);
+    std::vector<XPoint> ToX(const std::vector<Point>& pts) const;
+
+    X11Platform& platform_;
+    Display* dpy_;
+    Drawable target_;
+    GC gc_ = nullptr;
+    XftDraw* draw_ = nullptr;
+    Rect area_;
+    Rect clip_;
+    Point origin_;
+};
+
+class X11Window : public NativeWindow {
+public:
+    X11Window(X11Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc);
+    ~X11Window() override;
+    X11Window(const X11Window&) = delete;
+    X11Window& operator=(const X11Window&) = delete;
+
+    void Show(bool activate) override;
+    void Hide() override;
+    bool Visible() const override { return mapped_; }
+    Rect ScreenBounds() const override { return {pos_.x, pos_.y, pos_.x + width_, pos_.y + height_}; }
+    void MoveTo(Point topLeft) override;
+    void Invalidate(const Rect* r) override;
+    std::unique_ptr<Painter> BeginPaint(Rect& area) override;
+    std::unique_ptr<Painter> GetDC() override;
+    void SetCursor(CursorKind kind) override;
+    void SetCapture() override;
+    void ReleaseCapture() override;
+    void BeginMoveDrag() override;
+    void SetRoundRectRegion(const Rect& box, int rx, int ry) override;
+    Point ScreenToClient(Point p) const override { return {p.x - pos_.x, p.y - pos_.y}; }
+    Point ClientToScreen(Point p) const override { return {p.x + pos_.x, p.y + pos_.y}; }
+
+    // --- used by the platform's event translation ----------------------------------
+    Window xid() const { return win_; }
+    NativeWindowHandler& handler() { return handler_; }
+    bool Captured() const { return captured_; }
+    bool Moving() const { return moving_; }
+    Rect ClientRect() const { return {0, 0, width_, height_}; }
+    // Takes the pending paint area, if the window is on screen and has one.
+    bool TakePaint();
+    void OnExpose(const XExposeEvent& ev);
+    void OnConfigure(const XConfigureEvent& ev);
+    void OnReparent(const XReparentEvent& ev);
+    void OnMap();
+    void OnUnmap();
+    void OnGrabLost() { captured_ = false; }
+    // The backend's own move loop, used when the window manager offers none.
+    void FollowPointer(int rootX, int rootY);
+    void EndMove();
+
+private:
+    Point QueryRootPosition() const;
+    void SetNormalHints(bool withPosition);
+    void RequestFocus();
+    void RequestAbove();
+
+    X11Platform& platform_;
+    Display* dpy_;
+    NativeWindowHandler& handler_;
+    Window win_ = 0;
+    Window parent_ = 0;
+    int width_;
+    int height_;
+    bool topmost_;
+    Point pos_;                // root position of the client area, as last known
+    bool mapped_ = false;      // shown, as far as the program is concerned
+    bool viewable_ = false;    // the server has mapped it (MapNotify seen)
+    bool placeOnMap_ = false;  // pos_ is where the map must put it
+    bool activateOnMap_ = false;
+    bool captured_ = false;
+    bool moving_ = false;
+    Point moveGrip_;  // pointer offset from the top-left corner during our own move
+    CursorKind cursor_ = CursorKind::Arrow;
+    Rect dirty_;      // accumulated invalid area, empty when none
+    Rect paintArea_;  // the area of the paint message being handled
+};
+
+class X11Platform : public Platform {
+public:
+    // Takes ownership of the connection.
+    explicit X11Platform(Display* dpy);
+    ~X11Platform() override;
+    X11Platform(const X11Platform&) = delete;
+    X11Platform& operator=(const X11Platform&) = delete;
+
+    // EventSource
+    std::int64_t NowMs() override;
+    void Wait(std::int64_t timeoutMs) override;
+    bool Next(Message& out) override;
+
+    // Platform
+    std::string ModuleFileName() override;
+    std::intptr_t ShellExecute(const std::string& file, const std::string& params) override;
+    Rect PrimaryMonitor() override;
+    Point CursorPos() override;
+    int ScreenDpi() override;
+    std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
+    void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
+    void MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
+    KernelHandle CreateMutex(bool initialOwner, const std::string& name) override;
+    std::uint32_t GetLastError() override;
+    std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
+    void ReleaseMutex(KernelHandle h) override;
+    void CloseHandle(KernelHandle h) override;
+    WindowRef OwnAppWindow() override { return appWindow_; }
+    WindowRef FindWindowEx(WindowRef after, const std::string& className, const std::string& title) override;
+    bool IsWindow(WindowRef w) override;
+    bool IsIconic(WindowRef w) override;
+    void OpenIcon(WindowRef w) override;
+    void SetForegroundWindow(WindowRef w) override;
+
+    // --- for the backend's windows, painters, and other X11 parts ------------------
+    Display* display() const { return dpy_; }
+    int screen() const { return screen_; }
+    Window root() const { return root_; }
+    Visual* visual() const { return visual_; }
+    Colormap colormap() const { return colormap_; }
+    int depth() const { return depth_; }
+    const Atoms& atoms() const { return atoms_; }
+    Window AppWindow() const { return appWindow_; }
+    // The server time of the last event seen (for requests that want one).
+    Time LastEventTime() const { return lastTime_; }
+
+    unsigned long Pixel(Color c);
+    const XftColor* TextColor(Color c);
+    // The font for spec, cached; null only when fontconfig finds no font at all.
+    XftFont* Font(const FontSpec& spec);
+    ::Cursor CursorFor(CursorKind kind);
+
+    // Title (WM_NAME and _NET_WM_NAME), class, process id, machine and client leader of a
+    // top-level window of the program.
+    void SetTopLevelProperties(Window w, const std::string& title, const char* resClass);
+
+    // Whether the running window manager lists the atom in _NET_SUPPORTED.
+    bool WmSupports(Atom feature);
+    // Asks the window manager to change a _NET_WM_STATE of a mapped window (1 add, 0 remove).
+    void SendWmState(Window w, long action, Atom state);
+    // Asks another copy's application window to bring that copy forward.
+    void SendBringForward(Window appWindow);
+
+    // Windows of the program that are not NativeWindows (message boxes, menus): their raw
+    // events go to the filter, which may turn one into a message; they count as the
+    // program's own windows when keyboard focus moves.
+    using RawFilter = std::function<bool(XEvent& ev, Message& out)>;
+    void AddRawWindow(Window w, RawFilter filter) { rawWindows_[w] = std::move(filter); }
+    void RemoveRawWindow(Window w) { rawWindows_.erase(w); }
+
+    // Registration of the NativeWindows, by their constructor and destructor.
+    void AddWindow(X11Window* w) { windows_[w->xid()] = w; }
+    void RemoveWindow(X11Window* w);
+
+    // The press that started the current pointer gesture (for the window manager's move).
+    struct Press {
+        unsigned int button = 0;
+        Point root;
+        Time time = 0;
+    };
+    const Press& LastPress() const { return lastPress_; }
+
+private:
+    // The one place where X events become messages; false when the event means nothing to
+    // the program (it may still update the backend's state).
+    bool Translate(XEvent& ev, Message& out);
+    bool TranslateKey(XKeyEvent& ev, X11Window& w, Message& out);
+    bool TranslatePointer(XEvent& ev, X11Window& w, Message& out);
+    bool TranslateFocus(const XFocusChangeEvent& ev, Message& out);
+    bool IsOwnWindow(Window w) const;
+    bool IsAutoRepeatRelease(const XKeyEvent& ev);
+    Message AppMessage(std::uint32_t message, std::uint64_t wParam) const;
+    X11Window* FindWindow(Window w) const;
+    void InternAtoms();
+
+    Display* dpy_;
+    int screen_;
+    Window root_;
+    Visual* visual_;
+    Colormap colormap_;
+    int depth_;
+    Atoms atoms_;
+
+    std::map<Window, X11Window*> windows_;
+    std::map<Window, RawFilter> rawWindows_;
+    Window appWindow_ = 0;
+    WindowHandler* appHandler_ = nullptr;
+
+    // Activation: whether keyboard focus is on one of the program's windows.
+    bool appActive_ = false;
+    // A bring-forward request has reported the activation already; the focus that follows
+    // it before this time does not report it again.
+    std::int64_t activationReportedUntil_ = 0;
+
+    // Input state.
+    Time lastTime_ = CurrentTime;
+    Point lastPointer_;
+    std::bitset<256> keysDown_;
+    bool detectableAutoRepeat_ = false;
+    Press lastPress_;
+    struct Click {
+        Window window = 0;
+        unsigned int button = 0;
+        Time time = 0;
+        Point root;
+    } lastClick_;
+
+    // Caches.
+    std::map<Color, unsigned long> pixels_;
+    std::map<Color, XftColor> textColors_;
+    std::map<std::tuple<std::string, int, bool, bool>, XftFont*> fonts_;
+    std::map<CursorKind, ::Cursor> cursors_;
+
+    // The named mutexes of the single-instance guard: lock files in the user's runtime folder
+    // (x11_instance.cpp), opened at the first use.
+    posix::NamedLocks& Locks();
+    std::unique_ptr<posix::NamedLocks> locks_;
+};
+
+}  // namespace vreko::x11

@@ -1,0 +1,348 @@
+// The program's main window on X11: an undecorated, always-on-top top-level window that the
+// window manager manages (so it gets focus and a taskbar entry) but does not frame.
+
+#include <algorithm>
+
+#include "platform/x11/x11_platform.h"
+
+namespace vreko::x11 {
+
+namespace {
+
+Rect Intersect(const Rect& a, const Rect& b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+}
+
+Rect Union(const Rect& a, const Rect& b) {
+    if (a.Empty()) return b;
+    if (b.Empty()) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+// _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
+constexpr long kMwmHintsDecorations = 1L << 1;
+
+// _NET_WM_MOVERESIZE direction for a move by the pointer.
+constexpr long kNetWmMoveResizeMove = 8;
+
+}  // namespace
+
+X11Window::X11Window(X11Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc)
+    : platform_(platform),
+      dpy_(platform.display()),
+      handler_(handler),
+      width_(std::max(1, desc.width)),
+      height_(std::max(1, desc.height)),
+      topmost_(desc.topmost),
+      pos_(desc.position) {
+    const Atoms& atoms = platform_.atoms();
+    XSetWindowAttributes attrs{};
+    attrs.background_pixel = platform_.Pixel(desc.background);
+    attrs.border_pixel = 0;
+    attrs.bit_gravity = NorthWestGravity;
+    attrs.colormap = platform_.colormap();
+    attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                       PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+    win_ = XCreateWindow(dpy_, platform_.root(), pos_.x, pos_.y, unsigned(width_), unsigned(height_), 0,
+                         platform_.depth(), InputOutput, platform_.visual(),
+                         CWBackPixel | CWBorderPixel | CWBitGravity | CWColormap | CWEventMask, &attrs);
+    parent_ = platform_.root();
+
+    platform_.SetTopLevelProperties(win_, desc.title, "Vreko");
+
+    XWMHints* hints = XAllocWMHints();
+    if (hints) {
+        hints->flags = InputHint | StateHint;
+        hints->input = True;
+        hints->initial_state = NormalState;
+        if (platform_.AppWindow()) {
+            hints->flags |= WindowGroupHint;
+            hints->window_group = platform_.AppWindow();
+        }
+        XSetWMHints(dpy_, win_, hints);
+        XFree(hints);
+    }
+    SetNormalHints(true);
+
+    Atom protocols[] = {atoms.wmDeleteWindow};
+    XSetWMProtocols(dpy_, win_, protocols, 1);
+
+    long motif[5] = {kMwmHintsDecorations, 0, 0, 0, 0};  // no decorations at all
+    XChangeProperty(dpy_, win_, atoms.motifWmHints, atoms.motifWmHints, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(motif), 5);
+    long type = long(atoms.netWmWindowTypeNormal);
+    XChangeProperty(dpy_, win_, atoms.netWmWindowType, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&type), 1);
+
+    platform_.AddWindow(this);
+}
+
+X11Window::~X11Window() {
+    platform_.RemoveWindow(this);
+    if (captured_ || moving_) XUngrabPointer(dpy_, CurrentTime);
+    XDestroyWindow(dpy_, win_);
+    XFlush(dpy_);
+}
+
+void X11Window::SetNormalHints(bool withPosition) {
+    XSizeHints* size = XAllocSizeHints();
+    if (!size) return;
+    // A fixed size; the position is the program's own choice, which the window manager keeps.
+    size->flags = PMinSize | PMaxSize | PWinGravity;
+    size->min_width = size->max_width = width_;
+    size->min_height = size->max_height = height_;
+    size->win_gravity = NorthWestGravity;
+    if (withPosition) {
+        size->flags |= USPosition | PPosition;
+        size->x = pos_.x;
+        size->y = pos_.y;
+    }
+    XSetWMNormalHints(dpy_, win_, size);
+    XFree(size);
+}
+
+Point X11Window::QueryRootPosition() const {
+    int x = 0, y = 0;
+    Window child = 0;
+    if (!XTranslateCoordinates(dpy_, win_, platform_.root(), 0, 0, &x, &y, &child)) return pos_;
+    return {x, y};
+}
+
+// ---- showing and hiding -----------------------------------------------------------------
+
+void X11Window::Show(bool activate) {
+    const Atoms& atoms = platform_.atoms();
+    if (!mapped_) {
+        // Back where it was: where it was placed, or where the user last dragged it.
+        SetNormalHints(true);
+        XMoveWindow(dpy_, win_, pos_.x, pos_.y);
+        // The window manager reads the initial state at the map (and drops it at a withdraw).
+        long above = long(atoms.netWmStateAbove);
+        if (topmost_)
+            XChangeProperty(dpy_, win_, atoms.netWmState, XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&above), 1);
+        else
+            XDeleteProperty(dpy_, win_, atoms.netWmState);
+        // A user time of 0 asks the window manager not to focus the window when it maps it.
+        if (activate) {
+            XDeleteProperty(dpy_, win_, atoms.netWmUserTime);
+        } else {
+            long never = 0;
+            XChangeProperty(dpy_, win_, atoms.netWmUserTime, XA_CARDINAL, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&never), 1);
+        }
+        XMapRaised(dpy_, win_);
+        mapped_ = true;
+        placeOnMap_ = true;
+        activateOnMap_ = activate;
+    } else if (!viewable_) {
+        activateOnMap_ = activateOnMap_ || activate;  // the map under way will do it
+    } else {
+        XRaiseWindow(dpy_, win_);
+        RequestAbove();
+        if (activate) RequestFocus();
+    }
+    XFlush(dpy_);
+}
+
+void X11Window::Hide() {
+    if (!mapped_) return;
+    if (captured_) ReleaseCapture();
+    if (moving_) EndMove();
+    if (viewable_) pos_ = QueryRootPosition();
+    // Unmap plus the synthetic UnmapNotify that tells the window manager to let it go.
+    XWithdrawWindow(dpy_, win_, platform_.screen());
+    mapped_ = false;
+    placeOnMap_ = false;
+    activateOnMap_ = false;
+    XFlush(dpy_);
+}
+
+void X11Window::RequestAbove() {
+    if (topmost_ && viewable_)
+        platform_.SendWmState(win_, 1 /* _NET_WM_STATE_ADD */, platform_.atoms().netWmStateAbove);
+}
+
+void X11Window::RequestFocus() {
+    if (!viewable_) return;
+    const Atoms& atoms = platform_.atoms();
+    if (platform_.WmSupports(atoms.netActiveWindow)) {
+        // The window manager activates it (raise, focus, its own bookkeeping).
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = win_;
+        ev.xclient.message_type = atoms.netActiveWindow;
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = 1;  // from a normal application
+        ev.xclient.data.l[1] = long(platform_.LastEventTime());
+        ev.xclient.data.l[2] = 0;
+        XSendEvent(dpy_, platform_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    } else {
+        XSetInputFocus(dpy_, win_, RevertToParent, CurrentTime);
+    }
+}
+
+void X11Window::OnMap() {
+    viewable_ = true;
+    if (placeOnMap_) {
+        // A window manager that placed it elsewhere is told again where it belongs.
+        placeOnMap_ = false;
+        const Point wanted = pos_;
+        const Point actual = QueryRootPosition();
+        if (!(actual == wanted)) XMoveWindow(dpy_, win_, wanted.x, wanted.y);
+        pos_ = wanted;
+    }
+    RequestAbove();
+    if (activateOnMap_) {
+        activateOnMap_ = false;
+        RequestFocus();
+    }
+}
+
+void X11Window::OnUnmap() {
+    viewable_ = false;
+    captured_ = false;  // an unmapped window loses its grab
+    moving_ = false;
+}
+
+void X11Window::OnConfigure(const XConfigureEvent& ev) {
+    // While hidden, or until the map has put it in place, the remembered position stands.
+    if (!mapped_ || placeOnMap_) return;
+    if (ev.send_event || parent_ == platform_.root())
+        pos_ = {ev.x, ev.y};  // the window manager's notice is in root coordinates
+    else
+        pos_ = QueryRootPosition();  // relative to a frame: ask where that is
+}
+
+void X11Window::OnReparent(const XReparentEvent& ev) {
+    parent_ = ev.parent;
+}
+
+void X11Window::MoveTo(Point topLeft) {
+    pos_ = topLeft;
+    SetNormalHints(true);
+    XMoveWindow(dpy_, win_, pos_.x, pos_.y);
+    XFlush(dpy_);
+}
+
+// ---- painting -----------------------------------------------------------------------------
+
+void X11Window::Invalidate(const Rect* r) {
+    const Rect area = r ? Intersect(*r, ClientRect()) : ClientRect();
+    if (!area.Empty()) dirty_ = Union(dirty_, area);
+}
+
+void X11Window::OnExpose(const XExposeEvent& ev) {
+    const Rect r{ev.x, ev.y, ev.x + ev.width, ev.y + ev.height};
+    Invalidate(&r);
+}
+
+bool X11Window::TakePaint() {
+    if (!mapped_ || !viewable_ || dirty_.Empty()) return false;
+    paintArea_ = Union(paintArea_, dirty_);
+    dirty_ = {};
+    return true;
+}
+
+std::unique_ptr<Painter> X11Window::BeginPaint(Rect& area) {
+    // Everything invalid up to now is painted by this paint.
+    area = Union(paintArea_, dirty_);
+    paintArea_ = {};
+    dirty_ = {};
+    return std::make_unique<X11Painter>(platform_, win_, area);
+}
+
+std::unique_ptr<Painter> X11Window::GetDC() {
+    if (!mapped_) return nullptr;
+    return std::make_unique<X11Painter>(platform_, win_, ClientRect());
+}
+
+// ---- pointer ------------------------------------------------------------------------------
+
+void X11Window::SetCursor(CursorKind kind) {
+    if (kind == cursor_) return;
+    cursor_ = kind;
+    XDefineCursor(dpy_, win_, platform_.CursorFor(kind));
+}
+
+void X11Window::SetCapture() {
+    if (captured_ || !viewable_) return;
+    // Moves and releases come to this window wherever the pointer goes, as client input.
+    const unsigned int mask =
+        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+    captured_ = XGrabPointer(dpy_, win_, False, mask, GrabModeAsync, GrabModeAsync, 0, platform_.CursorFor(cursor_),
+                             CurrentTime) == GrabSuccess;
+}
+
+void X11Window::ReleaseCapture() {
+    if (!captured_) return;
+    captured_ = false;
+    XUngrabPointer(dpy_, CurrentTime);
+    XFlush(dpy_);
+}
+
+void X11Window::BeginMoveDrag() {
+    if (!viewable_) return;
+    Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(dpy_, win_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask)) return;
+
+    // The button of the press that started this, if it is still held; else any held button.
+    unsigned int button = 0;
+    const unsigned int pressed = platform_.LastPress().button;
+    if (pressed >= Button1 && pressed <= Button5 && (mask & (Button1Mask << (pressed - Button1)))) button = pressed;
+    for (unsigned int b = Button1; b <= Button3 && !button; ++b)
+        if (mask & (Button1Mask << (b - Button1))) button = b;
+
+    // Whatever grab we hold (the capture, or the press's own) must go, or the window manager
+    // cannot take the pointer.
+    captured_ = false;
+    XUngrabPointer(dpy_, CurrentTime);
+    // A move starts from a held button and ends at its release. When the button is up already
+    // (a quick click), there is nothing to follow: a window manager would otherwise wait for
+    // a release that never comes and drag the window along with the next pointer moves.
+    if (!button) {
+        XFlush(dpy_);
+        return;
+    }
+
+    const Atoms& atoms = platform_.atoms();
+    if (platform_.WmSupports(atoms.netWmMoveResize)) {
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = win_;
+        ev.xclient.message_type = atoms.netWmMoveResize;
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = rootX;
+        ev.xclient.data.l[1] = rootY;
+        ev.xclient.data.l[2] = kNetWmMoveResizeMove;
+        ev.xclient.data.l[3] = long(button);
+        ev.xclient.data.l[4] = 1;  // from a normal application
+        XSendEvent(dpy_, platform_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    } else {
+        // No window manager to do it: the window follows the pointer until the release.
+        const unsigned int eventMask = ButtonReleaseMask | PointerMotionMask;
+        if (XGrabPointer(dpy_, win_, False, eventMask, GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime) ==
+            GrabSuccess) {
+            moving_ = true;
+            pos_ = QueryRootPosition();
+            moveGrip_ = {rootX - pos_.x, rootY - pos_.y};
+        }
+    }
+    XFlush(dpy_);
+}
+
+void X11Window::FollowPointer(int rootX, int rootY) {
+    pos_ = {rootX - moveGrip_.x, rootY - moveGrip_.y};
+    XMoveWindow(dpy_, win_, pos_.x, pos_.y);
+}
+
+void X11Window::EndMove() {
+    if (!moving_) return;
+    moving_ = false;
+    XUngrabPointer(dpy_, CurrentTime);
+    XFlush(dpy_);
+}
+
+}  // namespace vreko::x11
