@@ -152,3 +152,17 @@ colours() {  # colours name WxH+X+Y → one "r,g,b count" per line
 }
 
 key() { xdotool key "$@"; }
+
+label_crop() { echo "320x140+$((X + 60))+$((Y + 12))"; }  # the readout, away from the corners
+
+count_colour() {  # count_colour shot r,g,b → pixels of that colour inside the readout
+    colours "$1" "$(label_crop)" | awk -v c="$2" '$1==c{n=$2} END{print n+0}'
+}
+
+same_readout() {  # same_readout shotA shotB → the readouts are identical
+    local d
+    convert "$T/$1.png" -crop "$(label_crop)" +repage "$T/$1.crop.png"
+    convert "$T/$2.png" -crop "$(label_crop)" +repage "$T/$2.crop.png"
+    d=$(compare -metric AE "$T/$1.crop.png" "$T/$2.crop.png" null: 2>&1)
+    [ "${d%% *}" = 0 ] || { log "     readouts of $1 and $2 differ in $d pixels"; return 1; }
+}

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Test mode on the real clock: a one-minute dial hides, comes back with red seconds and the
+# warning command on the next tick, then launches the action and ends about 60 s later.
+. "$(dirname "$0")/lib.sh"
+gui_setup
+marker_script cmd1
+marker_script cmd2
+ini 30 1
+xdotool mousemove 0 0
+start_vreko || { log "no window appeared"; exit 1; }
+wait_viewable "$WID" 5
+read -r X Y W H < <(geometry "$WID")
+key Up
+key Escape
+check "Escape hides the window for the countdown" wait_viewable "$WID" 1 no
+check "the next tick brings it back" wait_viewable "$WID" 2
+check "command 1 was launched with its parameters" wait_file "$T/cmd1.marker" 2
+check "its parameters arrive split and grouped" grep -qx 'one|two words|' "$T/cmd1.marker"
+SETTLE=0.5 shot warning
+check "the seconds are red" [ "$(count_colour warning 255,0,0)" -gt 1000 ]
+check "no lime is left" [ "$(count_colour warning 0,255,0)" -eq 0 ]
+check "command 2 has not run yet" [ ! -e "$T/cmd2.marker" ]
+check "the program is still running after 55 s" bash -c "sleep 55; kill -0 $VPID"
+check "command 2 runs at the end" wait_file "$T/cmd2.marker" 8
+check "and the program ends" wait_gone "$VPID" 3
+check "command 1 ran exactly once" [ "$(wc -l <"$T/cmd1.marker")" -eq 1 ]
+check "command 2 ran exactly once" [ "$(wc -l <"$T/cmd2.marker")" -eq 1 ]
+cp "$T/warning.png" "$T/docs-warning.png" 2>/dev/null
+
+# A dial step during the warning cancels it: the minutes come back in lime and nothing ends.
+rm -f "$T"/cmd*.marker
+start_vreko || { log "no window appeared"; exit 1; }
+wait_viewable "$WID" 5
+key Up
+key Escape
+wait_file "$T/cmd1.marker" 3
+sleep 1.2
+key Up
+shot cancelled
+check "after a dial step the readout shows minutes in lime" [ "$(count_colour cancelled 0,255,0)" -gt 1000 ]
+check "and no red" [ "$(count_colour cancelled 255,0,0)" -eq 0 ]
+sleep 3
+shot later
+check "the count no longer runs" same_readout cancelled later
+check "the window stays" viewable "$WID"
+kill "$VPID"
+check "command 2 never ran" [ ! -e "$T/cmd2.marker" ]
+finish
