@@ -168,7 +168,9 @@ void TForm1::FormCreate() {
     }
     settingsComplete_ = !error.has_value();
     if (error) {
-        // The reset is skipped: the readout keeps its design look until the first dial.
+        // The reset is skipped: the readout keeps its design look until the first dial. The
+        // timer waits while the user reads the message, so it cannot end the program under it.
+        ModalHold::Scope holdTicks(hold);
         platform_.MessageBox(*error, app_.Title(), MessageBoxIcon::Error);
         return;
     }

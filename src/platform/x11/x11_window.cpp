@@ -288,12 +288,9 @@ void X11Window::BeginMoveDrag() {
     unsigned int mask = 0;
     if (!XQueryPointer(dpy_, win_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask)) return;
 
-    // The button of the press that started this, if it is still held; else any held button.
-    unsigned int button = 0;
-    const unsigned int pressed = platform_.LastPress().button;
-    if (pressed >= Button1 && pressed <= Button5 && (mask & (Button1Mask << (pressed - Button1)))) button = pressed;
-    for (unsigned int b = Button1; b <= Button3 && !button; ++b)
-        if (mask & (Button1Mask << (b - Button1))) button = b;
+    // Like a press on a caption, the move follows the left button only: a right press keeps
+    // its release, which opens the context menu.
+    const unsigned int button = (mask & Button1Mask) ? Button1 : 0;
 
     // Whatever grab we hold (the capture, or the press's own) must go, or the window manager
     // cannot take the pointer.
