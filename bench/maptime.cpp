@@ -1,6 +1,7 @@
 // Starts a program and prints the milliseconds from its exec to the first top-level window
 // mapped on the screen (the window manager's frame, when one runs), then its process id.
 #include <X11/Xlib.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
     const double start = NowMs();
     const pid_t pid = fork();
     if (pid == 0) {
+        // The program must not hold our output open: callers read it until it closes.
+        const int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) dup2(devnull, STDOUT_FILENO);
         execvp(argv[1], argv + 1);
         _exit(127);
     }

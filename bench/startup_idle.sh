@@ -20,9 +20,9 @@ trap cleanup EXIT
 for n in $(seq 140 190); do [ -e /tmp/.X$n-lock ] || break; done
 export DISPLAY=:$n HOME=$T XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/config
 mkdir -p "$T/run" && chmod 700 "$T/run"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & PIDS+=($!)
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & PIDS+=($!); disown
 for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-openbox --sm-disable >/dev/null 2>&1 & PIDS+=($!)
+openbox --sm-disable >/dev/null 2>&1 & PIDS+=($!); disown
 sleep 1
 cp "$VREKO" "$T/vreko"
 # Never hides by itself, so it idles on its one-second idle timer for the whole measurement.
@@ -30,7 +30,7 @@ printf '[Timer]\nTimePause=-1\n[AppStart]\nFileName1=\nFileName2=\n' >"$T/Vreko.
 
 median() { sort -n | awk '{a[NR]=$1} END{print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 kib() { awk -v k="$1" '$1==k":"{print $2}' "/proc/$2/smaps_rollup"; }
-cpu_ms() { awk '{print ($14+$15)*1000/'"$(getconf CLK_TCK)"'}' "/proc/$1/stat"; }
+cpu_ms() { awk '{printf "%.3f\n", $1/1e6}' "/proc/$1/schedstat"; }  # time on a CPU, ns precision
 vcs() { awk '/^voluntary_ctxt_switches/{print $2}' "/proc/$1/status"; }
 
 measure() {  # measure name command... → sets globals MAP RSS PSS CPU WAKE
@@ -58,10 +58,10 @@ measure() {  # measure name command... → sets globals MAP RSS PSS CPU WAKE
     # Ticks: the moments the process returns from its waits, over TICKS seconds.
     timeout "$((TICKS + 1))" strace -f -ttt -T -e trace=poll,ppoll,select,pselect6 -p $pid -o "$T/$name.trace" 2>/dev/null
     kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null
-    awk '{ t=$2; d=$NF; gsub(/[<>]/,"",d); if (d+0 > 0.5) print t + d }' "$T/$name.trace" >"$T/$name.ticks"
+    awk '{ t=$2; d=$NF; gsub(/[<>]/,"",d); if (d+0 > 0.5) printf "%.6f\n", t + d }' "$T/$name.trace" >"$T/$name.ticks"
     read -r PERIOD DRIFT NT < <(awk 'NR==1{f=$1} {if (NR>1) {s+=($1-p)*1000-1000; n++} p=$1}
         END{ if (n) printf "%.3f %.2f %d\n", s/n, (p-f)*1000-n*1000, n; else print "nan nan 0" }' "$T/$name.ticks")
-    printf '%-7s map %7.2f ms  rss %6.0f KiB  pss %6.0f KiB  idle cpu %5.1f ms/10s  wakeups %3d/10s  tick error %7.3f ms  drift %7.2f ms over %d ticks\n' \
+    printf '%-7s map %7.2f ms  rss %6.0f KiB  pss %6.0f KiB  idle cpu %6.2f ms/10s  wakeups %3d/10s  tick error %7.3f ms  drift %7.2f ms over %d ticks\n' \
         "$name" "$MAP" "$RSS" "$PSS" "$CPU" "$WAKE" "$PERIOD" "$DRIFT" "$NT"
 }
 

@@ -6,7 +6,7 @@ level=${1:-test}
 
 build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
        fonts-lato fonts-dejavu-core xdg-utils)
-test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps)
+test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps strace)
 
 want=("${build[@]}")
 [ "$level" = test ] && want+=("${test[@]}")

@@ -61,6 +61,9 @@ gui_setup() {
             sleep 0.05
         done
     fi
+    marker_script cmd1
+    marker_script cmd2
+    xdotool mousemove 0 0  # the pointer rests away from the window unless a test moves it
 }
 
 write_ini() { printf '%s\n' "$1" >"$T/app/Vreko.INI"; }
@@ -100,6 +103,11 @@ start_vreko() {  # start_vreko → sets VPID and WID (the main window)
         sleep 0.05
     done
     [ -n "$WID" ]
+}
+
+open_vreko() {  # start_vreko, wait for the window, set X Y W H; the test ends if none appears
+    start_vreko && wait_viewable "$WID" 5 || { log "no window appeared"; cat "$T/vreko.log"; exit 1; }
+    read -r X Y W H < <(geometry "$WID")
 }
 
 alive() { kill -0 "$1" 2>/dev/null && ! grep -q '^State:.*Z' "/proc/$1/status" 2>/dev/null; }
@@ -165,4 +173,18 @@ same_readout() {  # same_readout shotA shotB → the readouts are identical
     convert "$T/$2.png" -crop "$(label_crop)" +repage "$T/$2.crop.png"
     d=$(compare -metric AE "$T/$1.crop.png" "$T/$2.crop.png" null: 2>&1)
     [ "${d%% *}" = 0 ] || { log "     readouts of $1 and $2 differ in $d pixels"; return 1; }
+}
+
+wait_lines() {  # wait_lines path count seconds → the file has at least count lines
+    local i
+    for i in $(seq $(($3 * 20))); do
+        [ -e "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+absent() {  # absent path... → none of the files exists
+    local f
+    for f in "$@"; do [ ! -e "$f" ] || { log "     $f exists"; return 1; }; done
 }

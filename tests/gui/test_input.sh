@@ -2,13 +2,8 @@
 # Keys, wheel and Escape drive the timer.
 . "$(dirname "$0")/lib.sh"
 gui_setup
-marker_script cmd1
-marker_script cmd2
 ini 30 0
-xdotool mousemove 0 0
-start_vreko || { log "no window appeared"; exit 1; }
-wait_viewable "$WID" 5
-read -r X Y W H < <(geometry "$WID")
+open_vreko
 shot off
 key Up Up
 shot up2
@@ -44,9 +39,8 @@ check "the process keeps running" alive "$VPID"
 kill "$VPID"
 
 # Escape with nothing dialled ends the program at once.
-start_vreko || { log "no window appeared"; exit 1; }
-wait_viewable "$WID" 5
+open_vreko
 key Escape
 check "Escape with nothing dialled ends the program" wait_gone "$VPID" 1
-check "nothing was launched" [ ! -e "$T/cmd1.marker" ] && [ ! -e "$T/cmd2.marker" ]
+check "nothing was launched" absent "$T/cmd1.marker" "$T/cmd2.marker"
 finish

@@ -2,10 +2,7 @@
 # Only one copy runs: ten copies at once leave one; a killed copy does not block the next.
 . "$(dirname "$0")/lib.sh"
 gui_setup
-marker_script cmd1
-marker_script cmd2
 ini 60 0
-xdotool mousemove 0 0
 pids=()
 for i in $(seq 10); do
     (cd "$T" && exec "$T/app/vreko" >>"$T/vreko.log" 2>&1) &

@@ -2,25 +2,19 @@
 # A fixed place from the settings, a drag by the background, and the idle end.
 . "$(dirname "$0")/lib.sh"
 gui_setup
-marker_script cmd1
-marker_script cmd2
 ini 2 0 0 100 50
-xdotool mousemove 0 0
-start_vreko || { log "no window appeared"; exit 1; }
-wait_viewable "$WID" 5
-read -r X Y W H < <(geometry "$WID")
+open_vreko
 check "window placed at 100,50 from the settings" [ "$X $Y" = "100 50" ]
 
 # Untouched with TimePause 2 the program ends on the third idle tick: alive after 2.5 s, gone by 4.
 sleep 2.5
 check "still running after two idle ticks" alive "$VPID"
 check "ended on the third idle tick" wait_gone "$VPID" 2
-check "nothing was launched" [ ! -e "$T/cmd1.marker" ] && [ ! -e "$T/cmd2.marker" ]
+check "nothing was launched" absent "$T/cmd1.marker" "$T/cmd2.marker"
 
 # Dragging the bare background moves the window; it keeps that place when hidden and shown.
 ini 30 0 0 100 50
-start_vreko || { log "no window appeared"; exit 1; }
-wait_viewable "$WID" 5
+open_vreko
 xdotool mousemove 104 114 mousedown 1 sleep 0.2 mousemove 150 150 sleep 0.1 mousemove 304 314 sleep 0.2 mouseup 1
 sleep 0.3
 read -r X Y W H < <(geometry "$WID")
@@ -38,4 +32,10 @@ check "a second start ends at once" wait_gone $! 3
 check "the running copy comes back" wait_viewable "$WID" 3
 read -r X3 Y3 W H < <(geometry "$WID")
 check "it comes back where it was dragged (got $X3,$Y3)" [ "$X3 $Y3" = "360 280" ]
+
+# The window manager's close request ends the program at once, launching nothing.
+key Up
+xdotool key alt+F4
+check "the close request ends the program" wait_gone "$VPID" 2
+check "without launching a command" absent "$T/cmd1.marker" "$T/cmd2.marker"
 finish

@@ -3,13 +3,8 @@
 # warning command on the next tick, then launches the action and ends about 60 s later.
 . "$(dirname "$0")/lib.sh"
 gui_setup
-marker_script cmd1
-marker_script cmd2
 ini 30 1
-xdotool mousemove 0 0
-start_vreko || { log "no window appeared"; exit 1; }
-wait_viewable "$WID" 5
-read -r X Y W H < <(geometry "$WID")
+open_vreko
 key Up
 key Escape
 check "Escape hides the window for the countdown" wait_viewable "$WID" 1 no
@@ -29,8 +24,7 @@ cp "$T/warning.png" "$T/docs-warning.png" 2>/dev/null
 
 # A dial step during the warning cancels it: the minutes come back in lime and nothing ends.
 rm -f "$T"/cmd*.marker
-start_vreko || { log "no window appeared"; exit 1; }
-wait_viewable "$WID" 5
+open_vreko
 key Up
 key Escape
 wait_file "$T/cmd1.marker" 3

@@ -2,13 +2,8 @@
 # The window as a user sees it: size, place, rounded outline, the readout and the buttons.
 . "$(dirname "$0")/lib.sh"
 gui_setup
-marker_script cmd1
-marker_script cmd2
 ini 60 0
-xdotool mousemove 0 0
-start_vreko || { log "no window appeared"; cat "$T/vreko.log"; exit 1; }
-wait_viewable "$WID" 5
-read -r X Y W H < <(geometry "$WID")
+open_vreko
 check "window is 392 by 166" [ "$W $H" = "392 166" ]
 check "window is centred on the 1280x1024 screen" [ "$X $Y" = "444 429" ]
 check "window manager keeps it above others" bash -c "xprop -id $WID _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE"
@@ -63,4 +58,11 @@ check "the click dialled 10 minutes in lime (${lime:-0} pixels)" [ "${lime:-0}" 
 xdotool mousemove 0 0
 shot left
 check "leaving the button restores its idle face" is_pixel left $((X + 29)) $((Y + 40)) 240,240,240
+
+# The context menu's first item tries the warning command at once.
+xdotool mousemove $((X + 200)) $((Y + 80)) click 3
+sleep 0.5
+key Down Return
+check "menu item 1 launches command 1" wait_file "$T/cmd1.marker" 3
+check "with its parameters" grep -qx 'one|two words|' "$T/cmd1.marker"
 finish

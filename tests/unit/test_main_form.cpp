@@ -74,6 +74,20 @@ TEST(MainForm, KeysAndWheelDialAndAnyKeyPostponesTheHide) {
     EXPECT_FALSE(f.Ended());
 }
 
+TEST(MainForm, PointerOverControlsPostponesTheHideButNotOverTheBackground) {
+    FormFixture f(Ini("3", "0"));
+    f.Start();
+    f.Key(vk::kUp);
+    f.Ticks(3);
+    f.Mouse(msg::kMouseMove, 200, 80);  // over the readout: the idle count starts again
+    f.Ticks(3);
+    EXPECT_TRUE(f.window().Visible());
+    Message nc = f.Make(msg::kNcMouseMove, kHtCaption);  // over the draggable strip: no reset
+    f.platform.Inject(nc);
+    f.Ticks(1);
+    EXPECT_FALSE(f.window().Visible());
+}
+
 TEST(MainForm, EscapeEndsWhenOffAndHidesWhenDialled) {
     FormFixture off(Ini());
     off.Start();
@@ -177,7 +191,13 @@ TEST(MainForm, ContextMenuLaunchesEitherCommandWithoutChangingTheCount) {
 
 TEST(MainForm, SettingsErrorShowsItsBoxAndKeepsTheDesignLook) {
     FormFixture f("[Timer]\nTimePause=abc\n");
+    bool endedWhileReading = true;
+    f.platform.whileBoxOpen = [&] {
+        f.platform.AdvanceBy(5000);  // the user reads the message for five seconds
+        endedWhileReading = f.Ended();
+    };
     f.Start();
+    EXPECT_FALSE(endedWhileReading);
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].text, "'abc' is not a valid integer value.");
     EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");

@@ -273,21 +273,7 @@ void MessageBoxWindow::SetProperties(const std::string& caption) {
                     reinterpret_cast<unsigned char*>(motif), 5);
 }
 
-void MessageBoxWindow::RequestFocus() {
-    const Atoms& atoms = platform_.atoms();
-    if (platform_.WmSupports(atoms.netActiveWindow)) {
-        XEvent ev{};
-        ev.xclient.type = ClientMessage;
-        ev.xclient.window = win_;
-        ev.xclient.message_type = atoms.netActiveWindow;
-        ev.xclient.format = 32;
-        ev.xclient.data.l[0] = 1;  // from a normal application
-        ev.xclient.data.l[1] = long(platform_.LastEventTime());
-        XSendEvent(dpy_, platform_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-    } else {
-        XSetInputFocus(dpy_, win_, RevertToParent, CurrentTime);
-    }
-}
+void MessageBoxWindow::RequestFocus() { platform_.ActivateWindow(win_); }
 
 // ---- events -----------------------------------------------------------------------------------
 

@@ -552,17 +552,31 @@ bool X11Platform::WmSupports(Atom feature) {
     return found;
 }
 
-void X11Platform::SendWmState(Window w, long action, Atom state) {
+void X11Platform::SendWmRequest(Window w, Atom type, long l0, long l1, long l2, long l3, long l4) {
     XEvent ev{};
     ev.xclient.type = ClientMessage;
     ev.xclient.window = w;
-    ev.xclient.message_type = atoms_.netWmState;
+    ev.xclient.message_type = type;
     ev.xclient.format = 32;
-    ev.xclient.data.l[0] = action;
-    ev.xclient.data.l[1] = long(state);
-    ev.xclient.data.l[2] = 0;
-    ev.xclient.data.l[3] = 1;  // from a normal application
+    ev.xclient.data.l[0] = l0;
+    ev.xclient.data.l[1] = l1;
+    ev.xclient.data.l[2] = l2;
+    ev.xclient.data.l[3] = l3;
+    ev.xclient.data.l[4] = l4;
     XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+}
+
+void X11Platform::SendWmState(Window w, long action, Atom state) {
+    SendWmRequest(w, atoms_.netWmState, action, long(state), 0, 1 /* from a normal application */);
+}
+
+void X11Platform::ActivateWindow(Window w) {
+    if (WmSupports(atoms_.netActiveWindow)) {
+        // The window manager activates it (raise, focus, its own bookkeeping).
+        SendWmRequest(w, atoms_.netActiveWindow, 1 /* from a normal application */, long(lastTime_));
+    } else {
+        XSetInputFocus(dpy_, w, RevertToParent, CurrentTime);
+    }
 }
 
 void X11Platform::SendBringForward(Window appWindow) {

@@ -241,8 +241,12 @@ public:
 
     // Whether the running window manager lists the atom in _NET_SUPPORTED.
     bool WmSupports(Atom feature);
+    // Sends the window manager a request about w: a client message of that type to the root.
+    void SendWmRequest(Window w, Atom type, long l0, long l1 = 0, long l2 = 0, long l3 = 0, long l4 = 0);
     // Asks the window manager to change a _NET_WM_STATE of a mapped window (1 add, 0 remove).
     void SendWmState(Window w, long action, Atom state);
+    // Asks the window manager to activate w (raise and focus it); without one, focuses it.
+    void ActivateWindow(Window w);
     // Asks another copy's application window to bring that copy forward.
     void SendBringForward(Window appWindow);
 

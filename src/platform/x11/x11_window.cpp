@@ -164,22 +164,7 @@ void X11Window::RequestAbove() {
 }
 
 void X11Window::RequestFocus() {
-    if (!viewable_) return;
-    const Atoms& atoms = platform_.atoms();
-    if (platform_.WmSupports(atoms.netActiveWindow)) {
-        // The window manager activates it (raise, focus, its own bookkeeping).
-        XEvent ev{};
-        ev.xclient.type = ClientMessage;
-        ev.xclient.window = win_;
-        ev.xclient.message_type = atoms.netActiveWindow;
-        ev.xclient.format = 32;
-        ev.xclient.data.l[0] = 1;  // from a normal application
-        ev.xclient.data.l[1] = long(platform_.LastEventTime());
-        ev.xclient.data.l[2] = 0;
-        XSendEvent(dpy_, platform_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
-    } else {
-        XSetInputFocus(dpy_, win_, RevertToParent, CurrentTime);
-    }
+    if (viewable_) platform_.ActivateWindow(win_);
 }
 
 void X11Window::OnMap() {
@@ -306,17 +291,8 @@ void X11Window::BeginMoveDrag() {
 
     const Atoms& atoms = platform_.atoms();
     if (platform_.WmSupports(atoms.netWmMoveResize)) {
-        XEvent ev{};
-        ev.xclient.type = ClientMessage;
-        ev.xclient.window = win_;
-        ev.xclient.message_type = atoms.netWmMoveResize;
-        ev.xclient.format = 32;
-        ev.xclient.data.l[0] = rootX;
-        ev.xclient.data.l[1] = rootY;
-        ev.xclient.data.l[2] = kNetWmMoveResizeMove;
-        ev.xclient.data.l[3] = long(button);
-        ev.xclient.data.l[4] = 1;  // from a normal application
-        XSendEvent(dpy_, platform_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+        platform_.SendWmRequest(win_, atoms.netWmMoveResize, rootX, rootY, kNetWmMoveResizeMove, long(button),
+                                1 /* from a normal application */);
     } else {
         // No window manager to do it: the window follows the pointer until the release.
         const unsigned int eventMask = ButtonReleaseMask | PointerMotionMask;
