@@ -199,21 +199,22 @@ TEST(LoadSettings, WriteFailureStopsLoading) {
     EXPECT_EQ(s.TimePause, 0);
     EXPECT_FALSE(fs::exists(dir.path() / "gone"));
 
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    fs::create_directory(dir.path() / "ro");
-    IniFile partial(dir.File("ro/Vreko.INI"));
-    const std::string file = "[Timer]\nTimePause=20\n[AppStart]\nFileName1=/bin/one\n";
-    WriteAll(partial.Path(), file);
-    ::chmod((dir.path() / "ro").c_str(), 0555);
-    LoadedSettings p;
-    EXPECT_EQ(LoadSettings(partial, PlatformDefaults(), 96, p), "Unable to write to " + partial.Path() + ".");
-    EXPECT_EQ(ReadAll(partial.Path()), file);
-    EXPECT_EQ(p.TimePause, 20);
-    EXPECT_EQ(p.FileName1, "/bin/one");
-    EXPECT_EQ(p.Param1, "");  // the key whose write failed
-    EXPECT_EQ(p.FontName, "Arial Black");
-    EXPECT_TRUE(p.PositionCenter);
-    EXPECT_FALSE(p.complete);
+    AsOrdinaryUser(dir, [&] {
+        fs::create_directory(dir.path() / "ro");
+        IniFile partial(dir.File("ro/Vreko.INI"));
+        const std::string file = "[Timer]\nTimePause=20\n[AppStart]\nFileName1=/bin/one\n";
+        WriteAll(partial.Path(), file);
+        ::chmod((dir.path() / "ro").c_str(), 0555);
+        LoadedSettings p;
+        EXPECT_EQ(LoadSettings(partial, PlatformDefaults(), 96, p), "Unable to write to " + partial.Path() + ".");
+        EXPECT_EQ(ReadAll(partial.Path()), file);
+        EXPECT_EQ(p.TimePause, 20);
+        EXPECT_EQ(p.FileName1, "/bin/one");
+        EXPECT_EQ(p.Param1, "");  // the key whose write failed
+        EXPECT_EQ(p.FontName, "Arial Black");
+        EXPECT_TRUE(p.PositionCenter);
+        EXPECT_FALSE(p.complete);
+    });
 }
 
 TEST(LoadSettings, FlagsAndFontName) {

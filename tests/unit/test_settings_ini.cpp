@@ -238,15 +238,16 @@ TEST(IniFileWrite, FailureReportedAndOldFileKept) {
     IniFile loop(dir.File("loop1.ini"));
     EXPECT_FALSE(loop.WriteString("S", "K", "v"));
 
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    fs::create_directory(dir.path() / "ro");
-    const std::string path = dir.File("ro/a.ini");
-    WriteAll(path, "[S]\nK=old\n");
-    ::chmod((dir.path() / "ro").c_str(), 0555);
-    IniFile readOnly(path);
-    EXPECT_FALSE(readOnly.WriteString("S", "K", "new"));
-    EXPECT_EQ(ReadAll(path), "[S]\nK=old\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "ro"), fs::directory_iterator()), 1);
+    AsOrdinaryUser(dir, [&] {
+        fs::create_directory(dir.path() / "ro");
+        const std::string path = dir.File("ro/a.ini");
+        WriteAll(path, "[S]\nK=old\n");
+        ::chmod((dir.path() / "ro").c_str(), 0555);
+        IniFile readOnly(path);
+        EXPECT_FALSE(readOnly.WriteString("S", "K", "new"));
+        EXPECT_EQ(ReadAll(path), "[S]\nK=old\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "ro"), fs::directory_iterator()), 1);
+    });
 }
 
 }  // namespace
