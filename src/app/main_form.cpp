@@ -155,7 +155,7 @@ void TForm1::FormCreate() {
 #endif
     IniFile ini(settingsPath_);
     LoadedSettings s;
-    s.FontHeight = VrLabel1.Font().spec.height;
+    s.FontHeight = VrLabel1.Font().desc.height;
     std::optional<std::string> error = LoadSettings(ini, PlatformDefaults(), dpi_, s);
     controller.TimePause = s.TimePause;
     controller.TestMode = s.TestMode;

@@ -73,7 +73,7 @@ CaptionLine StripAccelerators(const std::string& caption, bool showAccelChar) {
 TVrCustomLabel::TVrCustomLabel(ControlParent* parent)
     : TVrBaseLabel(parent), Bevel([this] { ContentChanged(); }), FontFX([this] { FontChanged(); }) {
     SetBounds(0, 0, 30, 30);
-    font_.spec = FontSpec{"MS Sans Serif", -11, false, false};
+    font_.desc = FontSpec{"MS Sans Serif", -11, false, false};
     drawFont_ = font_;
 }
 
@@ -93,13 +93,13 @@ void TVrCustomLabel::SetFont(const TFont& font) {
 
 void TVrCustomLabel::SetFontName(const std::string& face) {
     TFont f = font_;
-    f.spec.face = face;
+    f.desc.face = face;
     SetFont(f);
 }
 
 void TVrCustomLabel::SetFontHeight(int height) {
     TFont f = font_;
-    f.spec.height = height;
+    f.desc.height = height;
     SetFont(f);
 }
 
@@ -156,7 +156,7 @@ void TVrCustomLabel::DrawTextWithEffect(Painter& surface, const std::string& cap
     const Color color = ResolveColor(Enabled ? drawFont_.color : Color(0xFF000011));
     r.left += FontFX.PosX();
     r.top += FontFX.PosY();
-    const FontSpec& font = drawFont_.spec;
+    const FontSpec& font = drawFont_.desc;
     const FontMetrics fm = surface.GetFontMetrics(font);
     CaptionLine line = StripAccelerators(caption, showAccelChar_);
 

@@ -24,7 +24,7 @@ enum class TVrDisabledStyle { dsAuto, dsStandard, ds3d, dsNone };
 enum TVrLabelOption : unsigned { loPathEllipsis = 1, loEndEllipsis = 2, loEditControl = 4, loShowLabelHint = 8 };
 
 struct TFont {
-    FontSpec spec;
+    FontSpec desc;
     Color color = colors::kBlack;
     int charset = 1;  // DEFAULT_CHARSET
     friend bool operator==(const TFont&, const TFont&) = default;

@@ -106,23 +106,23 @@ int PointsToPixels(std::int32_t points, int dpi) {
 std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& defaults, int screenDpi,
                                         LoadedSettings& out) {
     out.complete = false;
-    for (const KeySpec& spec : kKeys) {
-        std::string text = ini.ReadString(spec.section, spec.key, kMissing);
+    for (const KeySpec& entry : kKeys) {
+        std::string text = ini.ReadString(entry.section, entry.key, kMissing);
         if (text == kMissing) {
-            text = defaults.*spec.defaultText;
-            if (!ini.WriteString(spec.section, spec.key, text)) return "Unable to write to " + ini.Path() + ".";
+            text = defaults.*entry.defaultText;
+            if (!ini.WriteString(entry.section, entry.key, text)) return "Unable to write to " + ini.Path() + ".";
         }
 
         std::int32_t number = 0;
-        if (spec.kind == KeyKind::Integer || spec.kind == KeyKind::FontSize) {
+        if (entry.kind == KeyKind::Integer || entry.kind == KeyKind::FontSize) {
             if (!StrToInt32(text, number)) return "'" + text + "' is not a valid integer value.";
         }
-        switch (spec.kind) {
+        switch (entry.kind) {
             case KeyKind::Integer:
-                *IntegerTarget(spec.key, out) = number;
+                *IntegerTarget(entry.key, out) = number;
                 break;
             case KeyKind::Text:
-                *TextTarget(spec.key, out) = text;
+                *TextTarget(entry.key, out) = text;
                 break;
             case KeyKind::FontName:
                 if (!text.empty()) out.FontName = text.substr(0, kMaxFontNameLength);
@@ -131,7 +131,7 @@ std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& de
                 out.FontHeight = -PointsToPixels(number, screenDpi);
                 break;
             case KeyKind::Flag:
-                *FlagTarget(spec.key, out) = text == "1";
+                *FlagTarget(entry.key, out) = text == "1";
                 break;
         }
     }

@@ -28,7 +28,7 @@ TEST(MainForm, StartsCentredWithItsDesignAndWritesMissingSettings) {
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->text, "OFF");
     EXPECT_EQ(text->color, colors::kYellow);
-    EXPECT_EQ(f.form->VrLabel1.Font().spec.height, -120);
+    EXPECT_EQ(f.form->VrLabel1.Font().desc.height, -120);
     const auto polygons = std::count_if(f.window().ops.begin(), f.window().ops.end(),
                                         [](const headless::DrawOp& op) { return op.kind == "polygon"; });
     EXPECT_EQ(polygons, 4);  // two arrow faces, each filled and then stroked
@@ -45,7 +45,7 @@ TEST(MainForm, FixedPlacementAndScreenScale) {
     EXPECT_EQ(hi.window().ScreenBounds().Width(), 784);
     EXPECT_EQ(hi.window().regionRx, 40);
     EXPECT_EQ(hi.form->btnUp.BoundsRect(), (Rect{16, 16, 100, 114}));
-    EXPECT_EQ(hi.form->VrLabel1.Font().spec.height, -240);  // 90 points at 192 pixels per inch
+    EXPECT_EQ(hi.form->VrLabel1.Font().desc.height, -240);  // 90 points at 192 pixels per inch
 }
 
 TEST(MainForm, KeysAndWheelDialAndAnyKeyPostponesTheHide) {

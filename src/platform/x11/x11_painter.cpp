@@ -77,38 +77,38 @@ XftFont* OpenHeaviestSans(Display* dpy, int screen, double pixelSize, bool itali
 
 // The face asked for at the given em size (Xft's pixel size), or the heaviest sans face when
 // that face is not installed.
-XftFont* OpenFace(Display* dpy, int screen, const FontSpec& spec, double pixelSize) {
+XftFont* OpenFace(Display* dpy, int screen, const FontSpec& request, double pixelSize) {
     FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(spec.face.c_str()));
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(request.face.c_str()));
     FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixelSize);
-    if (spec.bold) FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
-    if (spec.italic) FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ITALIC);
+    if (request.bold) FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+    if (request.italic) FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ITALIC);
     FcResult result = FcResultNoMatch;
     FcPattern* match = XftFontMatch(dpy, screen, pattern, &result);
     FcPatternDestroy(pattern);
-    if (match && FamilyIs(match, spec.face)) {
+    if (match && FamilyIs(match, request.face)) {
         if (XftFont* font = XftFontOpenPattern(dpy, match)) return font;  // the font owns the pattern now
     }
     if (match) FcPatternDestroy(match);
-    return OpenHeaviestSans(dpy, screen, pixelSize, spec.italic);
+    return OpenHeaviestSans(dpy, screen, pixelSize, request.italic);
 }
 
 }  // namespace
 
-XftFont* X11Platform::Font(const FontSpec& spec) {
-    const auto key = std::make_tuple(spec.face, spec.height, spec.bold, spec.italic);
+XftFont* X11Platform::Font(const FontSpec& request) {
+    const auto key = std::make_tuple(request.face, request.height, request.bold, request.italic);
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
 
     // A negative height is the character height, which is the em size that Xft calls the
     // pixel size. A positive height is the whole cell (ascent plus descent, internal leading
     // included): the em size is scaled down to fit. 0 is the desktop's usual text size.
     constexpr int kDefaultHeight = 13;
-    const int height = spec.height == 0 ? -kDefaultHeight : spec.height;
-    XftFont* font = OpenFace(dpy_, screen_, spec, std::abs(height));
+    const int height = request.height == 0 ? -kDefaultHeight : request.height;
+    XftFont* font = OpenFace(dpy_, screen_, request, std::abs(height));
     if (font && height > 0) {
         const int cell = font->ascent + font->descent;
         if (cell > 0 && cell != height) {
-            if (XftFont* scaled = OpenFace(dpy_, screen_, spec, double(height) * height / cell)) {
+            if (XftFont* scaled = OpenFace(dpy_, screen_, request, double(height) * height / cell)) {
                 XftFontClose(dpy_, font);
                 font = scaled;
             }

@@ -231,8 +231,8 @@ public:
 
     unsigned long Pixel(Color c);
     const XftColor* TextColor(Color c);
-    // The font for spec, cached; null only when fontconfig finds no font at all.
-    XftFont* Font(const FontSpec& spec);
+    // The font for request, cached; null only when fontconfig finds no font at all.
+    XftFont* Font(const FontSpec& request);
     ::Cursor CursorFor(CursorKind kind);
 
     // Title (WM_NAME and _NET_WM_NAME), class, process id, machine and client leader of a
