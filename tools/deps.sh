@@ -5,7 +5,7 @@ set -euo pipefail
 level=${1:-test}
 
 build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
-       fonts-lato fonts-dejavu-core xdg-utils)
+       fonts-lato fonts-dejavu-core xdg-utils libnotify-bin)
 test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps strace)
 
 want=("${build[@]}")
