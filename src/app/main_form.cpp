@@ -276,14 +276,8 @@ void TForm1::RouteMouse(const Message& m) {
 
     TVrBaseControl* target = capture_;
     if (!target) {
-        TVrBaseControl* under = ControlAt(p);
-        if (under != hover_) {
-            if (hover_) hover_->MouseLeave();
-            hover_ = under;
-            if (hover_) hover_->MouseEnter();
-        }
-        if (window_) window_->SetCursor(under && under->handCursor ? CursorKind::Hand : CursorKind::Arrow);
-        target = under;
+        TrackHover(p);
+        target = hover_;
     }
     if (target) {
         const int x = p.x - target->Left, y = p.y - target->Top;
@@ -303,14 +297,20 @@ void TForm1::RouteMouse(const Message& m) {
         capture_ = nullptr;
         if (window_) window_->ReleaseCapture();
         // The pointer may have left the control while it held the capture.
-        TVrBaseControl* under = ControlAt(p);
-        if (under != hover_) {
-            if (hover_) hover_->MouseLeave();
-            hover_ = under;
-        }
+        TrackHover(p);
     }
     // The window system turns a right-button release into the context-menu request.
     if (m.message == msg::kRButtonUp && window_) ShowContextMenu(window_->ClientToScreen(p));
+}
+
+void TForm1::TrackHover(Point client) {
+    TVrBaseControl* under = ControlAt(client);
+    if (under != hover_) {
+        if (hover_) hover_->MouseLeave();
+        hover_ = under;
+        if (hover_) hover_->MouseEnter();
+    }
+    if (window_) window_->SetCursor(under && under->handCursor ? CursorKind::Hand : CursorKind::Arrow);
 }
 
 void TForm1::ShowContextMenu(Point screen) {

@@ -104,6 +104,8 @@ private:
     void CreateHandle();
     void Paint();
     void RouteMouse(const Message& m);
+    // Tells controls that the pointer entered or left them, and shows their cursor.
+    void TrackHover(Point client);
     void ShowContextMenu(Point screen);
     TVrBaseControl* ControlAt(Point client);
     std::vector<TVrBaseControl*> Controls();
