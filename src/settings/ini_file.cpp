@@ -16,9 +16,13 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
 #endif
 
 namespace vreko {
@@ -107,22 +111,20 @@ Line ClassifyLine(std::string_view text, std::size_t begin, std::size_t end, std
     return l;
 }
 
-// Splits the file into lines. A line ends at "\n" (with a "\r" before it counted as part of
-// the break) or at the end of the file; a lone "\r" at the very end counts as a break too.
+// Splits the file into lines. As in the Windows profile functions, a line ends at a line
+// feed, at a carriage return, or at the pair of the two ("\r\n", one break), or at the end
+// of the file: old Mac files (CR alone) and files of mixed line ends read line by line.
 std::vector<Line> ParseLines(std::string_view text) {
     std::vector<Line> lines;
     std::size_t pos = text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
     while (pos < text.size()) {
-        const auto lf = text.find('\n', pos);
-        std::size_t end;
-        std::size_t next;
-        if (lf == std::string_view::npos) {
-            end = text.size();
-            next = text.size();
-            if (end > pos && text[end - 1] == '\r') --end;
-        } else {
-            end = (lf > pos && text[lf - 1] == '\r') ? lf - 1 : lf;
-            next = lf + 1;
+        const auto brk = text.find_first_of("\r\n", pos);
+        std::size_t end = text.size();
+        std::size_t next = text.size();
+        if (brk != std::string_view::npos) {
+            end = brk;
+            next = brk + 1;
+            if (text[brk] == '\r' && next < text.size() && text[next] == '\n') ++next;
         }
         lines.push_back(ClassifyLine(text, pos, end, next));
         pos = next;
@@ -132,9 +134,20 @@ std::vector<Line> ParseLines(std::string_view text) {
 
 // The file's own line break: that of its first line, or the system's when it has none yet.
 std::string_view DetectNewline(std::string_view text) {
-    const auto lf = text.find('\n');
-    if (lf == std::string_view::npos) return kDefaultNewline;
-    return (lf > 0 && text[lf - 1] == '\r') ? std::string_view("\r\n") : std::string_view("\n");
+    const auto brk = text.find_first_of("\r\n");
+    if (brk == std::string_view::npos) return kDefaultNewline;
+    if (text[brk] == '\n') return "\n";
+    return (brk + 1 < text.size() && text[brk + 1] == '\n') ? std::string_view("\r\n") : std::string_view("\r");
+}
+
+// What goes between a line and a new line put after it: nothing when the line has its break,
+// the file's break when it has none (the file's last line). A lone carriage return in a file
+// whose lines end otherwise is completed to "\r\n", so that the new line also shows as a line
+// of its own where a viewer breaks lines at line feeds only.
+std::string_view BreakBefore(std::string_view text, const Line& l, std::string_view newline) {
+    if (!HasBreak(l)) return newline;
+    if (newline != "\r" && text.substr(l.end, l.next - l.end) == "\r") return "\n";
+    return {};
 }
 
 struct Location {
@@ -228,6 +241,12 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents) {
     return false;
 }
 
+// On Windows copies do not lock the file yet, and the temporary files of killed writers stay:
+// this branch gives way to the system's profile functions.
+void RemoveStaleTemporaries(const fs::path&) {}
+int LockFolder(const fs::path&) { return -1; }
+void UnlockFolder(int) {}
+
 #else
 
 bool WriteAll(int fd, std::string_view data) {
@@ -249,8 +268,24 @@ void SyncDirectory(const fs::path& dir) {
     ::close(fd);
 }
 
+// The start of the names of the temporary files written beside target: the full name is
+// this, the writer's process id, ".", and a number.
+std::string TempPrefix(const fs::path& target) { return "." + target.filename().string() + ".tmp."; }
+
+// Writes contents over the file itself, for a file with more than one name: replacing it would
+// split the names into two files. Not atomic, so only where it must be.
+bool OverwriteInPlace(int fd, const std::string& contents) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+    if (!WriteAll(fd, contents)) return false;
+    if (::ftruncate(fd, static_cast<off_t>(contents.size())) != 0) return false;
+    return ::fsync(fd) == 0;
+}
+
 // Writes contents to a new file beside the target, flushes it to disk and renames it over
 // the target, so that readers see either the old or the new file, never a part of one.
+// An existing file is written only when it may be: not when none of its write permission
+// bits is set (not even by root, as the read-only attribute on Windows), nor when the system
+// refuses to open it for writing. A file with several hard links is written in place.
 bool ReplaceFileContents(const std::string& path, const std::string& contents) {
     const auto target = ResolveLinks(path);
     if (!target) return false;
@@ -259,10 +294,21 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents) {
     const bool existed = ::stat(target->c_str(), &old) == 0;
     if (existed && !S_ISREG(old.st_mode)) return false;
     if (!existed && errno != ENOENT) return false;
+    if (existed) {
+        if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+        if (::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) return false;
+        if (old.st_nlink > 1) {
+            const int fd = ::open(target->c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+            if (fd < 0) return false;
+            bool ok = OverwriteInPlace(fd, contents);
+            if (::close(fd) != 0) ok = false;
+            return ok;
+        }
+    }
 
     static std::atomic<unsigned> counter{0};
     const fs::path dir = target->parent_path();
-    const std::string base = "." + target->filename().string() + ".tmp." + std::to_string(::getpid()) + ".";
+    const std::string base = TempPrefix(*target) + std::to_string(::getpid()) + ".";
     fs::path tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -292,6 +338,55 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents) {
     return true;
 }
 
+bool AllDigits(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Removes the temporary files beside target that writers killed in mid-write left behind:
+// those named after a process that no longer exists.
+void RemoveStaleTemporaries(const fs::path& target) {
+    const std::string prefix = TempPrefix(target);
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const auto dot = rest.find('.');
+        if (dot == std::string_view::npos || dot > 9 || !AllDigits(rest.substr(0, dot)) ||
+            !AllDigits(rest.substr(dot + 1))) {
+            continue;
+        }
+        const pid_t pid = static_cast<pid_t>(std::stol(std::string(rest.substr(0, dot))));
+        if (pid <= 0 || pid == ::getpid()) continue;
+        if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // alive, perhaps another user's
+        ::unlink(it->path().c_str());
+    }
+}
+
+// How long a start waits for another process that holds the settings file.
+constexpr int kLockWaitMs = 10000;
+constexpr int kLockPollMs = 5;
+
+// Takes the lock of the folder that holds target: the folder stays the same object while the
+// file in it is replaced. Waits for another holder for kLockWaitMs at most. -1 without a lock.
+int LockFolder(const fs::path& target) {
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    for (int waited = 0;; waited += kLockPollMs) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLockPollMs));
+    }
+    ::close(fd);
+    return -1;
+}
+
+void UnlockFolder(int handle) {
+    if (handle >= 0) ::close(handle);  // closing the last descriptor releases the lock
+}
+
 #endif
 
 bool ValidSection(std::string_view section) {
@@ -315,6 +410,25 @@ std::string EncodeValue(std::string_view value) {
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+IniFile::UpdateLock::~UpdateLock() { UnlockFolder(handle_); }
+
+IniFile::UpdateLock& IniFile::UpdateLock::operator=(UpdateLock&& other) noexcept {
+    if (this != &other) {
+        UnlockFolder(handle_);
+        handle_ = std::exchange(other.handle_, -1);
+    }
+    return *this;
+}
+
+IniFile::UpdateLock IniFile::LockForUpdate() const {
+    UpdateLock lock;
+    const auto target = ResolveLinks(path_);
+    if (!target) return lock;
+    lock.handle_ = LockFolder(*target);
+    RemoveStaleTemporaries(*target);
+    return lock;
+}
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const {
     std::string text;
@@ -355,13 +469,13 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
             const Line& after = lines[loc.lastEntry.value_or(*loc.section)];
             out.reserve(text.size() + entry.size() + newline.size());
             out.append(text, 0, after.next);
-            if (!HasBreak(after)) out += newline;  // the last line of a file without a final break
+            out += BreakBefore(text, after, newline);
             out += entry;
             out.append(text, after.next, std::string::npos);
         } else {
             out = text;
             if (!lines.empty()) {
-                if (!HasBreak(lines.back())) out += newline;
+                out += BreakBefore(text, lines.back(), newline);
                 if (lines.back().kind != LineKind::Blank) out += newline;  // a blank line between sections
             }
             out += "[";

@@ -4,11 +4,14 @@
 // and tabs) around names and values are ignored; a value enclosed in a pair of the same
 // quotation marks (" or ') loses them; at most kMaxValueLength characters of a value are used.
 // Lines whose first non-blank character is ';' or '#' are comments. The first of duplicate
-// sections, and within it the first of duplicate keys, is the one that counts.
+// sections, and within it the first of duplicate keys, is the one that counts. A line ends at
+// "\n", "\r\n" or a lone "\r", as in the Windows profile functions.
 //
 // Writing keeps every other line of the file exactly as it was, with the file's own line
 // endings, and replaces the file in one step (temporary file, flush to disk, rename), so a
-// failed or interrupted write leaves the old file whole.
+// failed or interrupted write leaves the old file whole. A file without any write permission
+// bit is never written; a file with several hard links is written in place, so that its
+// names stay one file.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +39,25 @@ public:
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 
     const std::string& Path() const { return path_; }
+
+    // Held while a sequence of reads and writes must see the file as no other process changes
+    // it: other processes that ask for the same lock wait until it is destroyed (ten seconds
+    // at most, then they go on without). Taking it also removes the temporary files that
+    // writers killed in mid-write left beside the file. Where the lock cannot be had, the
+    // object holds nothing and the sequence runs unguarded.
+    class UpdateLock {
+    public:
+        UpdateLock() = default;
+        UpdateLock(UpdateLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+        UpdateLock& operator=(UpdateLock&& other) noexcept;
+        ~UpdateLock();
+        bool Held() const { return handle_ >= 0; }
+
+    private:
+        friend class IniFile;
+        int handle_ = -1;
+    };
+    UpdateLock LockForUpdate() const;
 
 private:
     std::string path_;

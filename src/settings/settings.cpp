@@ -106,6 +106,9 @@ int PointsToPixels(std::int32_t points, int dpi) {
 std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& defaults, int screenDpi,
                                         LoadedSettings& out) {
     out.complete = false;
+    // Copies started at the same moment complete the file one after the other: each sees
+    // what the one before it wrote and writes only what is still missing.
+    const IniFile::UpdateLock lock = ini.LockForUpdate();
     for (const KeySpec& entry : kKeys) {
         std::string text = ini.ReadString(entry.section, entry.key, kMissing);
         if (text == kMissing) {

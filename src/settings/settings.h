@@ -42,7 +42,8 @@ SettingsDefaults PlatformDefaults();
 // Test), writing the default of every missing key back at once, and applies them to out.
 // Stops at the first key that cannot be written or converted; the keys after it are neither
 // read nor written. Returns the message for the user (with its full stop), or nothing when
-// all went well.
+// all went well. The whole sequence holds the file's update lock, so that copies started
+// together complete it one after the other.
 std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& defaults, int screenDpi,
                                         LoadedSettings& out);
 

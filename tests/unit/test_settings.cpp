@@ -217,6 +217,55 @@ TEST(LoadSettings, WriteFailureStopsLoading) {
     });
 }
 
+TEST(LoadSettings, ReadOnlyFileShowsTheWriteFailure) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    const std::string file = "[Timer]\nTimePause=20\n";
+    WriteAll(ini.Path(), file);
+    ::chmod(ini.Path().c_str(), 0444);
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "Unable to write to " + ini.Path() + ".");
+    EXPECT_EQ(ReadAll(ini.Path()), file);
+    EXPECT_EQ(s.TimePause, 20);
+    EXPECT_EQ(s.FileName1, "");
+    EXPECT_FALSE(s.complete);
+}
+
+TEST(LoadSettings, FileEndingInALoneCarriageReturnKeepsItsValue) {
+    TempDir dir;
+    IniFile ini(dir.File("Vreko.INI"));
+    WriteAll(ini.Path(), "[Timer]\nTest=1\r");
+    LoadedSettings s;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_TRUE(s.TestMode);
+    EXPECT_EQ(s.TimePause, 10);
+    EXPECT_EQ(ini.ReadString("Timer", "Test", "d"), "1");
+    EXPECT_EQ(ini.ReadString("Timer", "TimePause", "d"), "10");
+
+    // The file is complete: the next start writes nothing.
+    const std::string after = ReadAll(ini.Path());
+    LoadedSettings again;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, again), std::nullopt);
+    EXPECT_EQ(ReadAll(ini.Path()), after);
+    EXPECT_TRUE(again.TestMode);
+
+    // A file of CR lines is read line by line, not completed as if it were empty.
+    const std::string mac = "[Timer]\rTimePause=5\rTest=1\r[AppStart]\rFileName1=/bin/one\rParam1=\r"
+                            "FileName2=\rParam2=\r[Text]\rFontName=Mono\rFontSize=10\r";
+    WriteAll(ini.Path(), mac);
+    LoadedSettings m;
+    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, m), std::nullopt);
+    EXPECT_EQ(m.TimePause, 5);
+    EXPECT_EQ(m.FileName1, "/bin/one");
+    EXPECT_EQ(m.FileName2, "");
+    EXPECT_EQ(m.FontName, "Mono");
+    EXPECT_TRUE(m.TestMode);
+    // Only the three position keys were missing, added with CR line ends.
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\rTimePause=5\rTest=1\rPositionTop=0\rPositionLeft=0\rPositionCenter=1\r"
+                                   "[AppStart]\rFileName1=/bin/one\rParam1=\rFileName2=\rParam2=\r"
+                                   "[Text]\rFontName=Mono\rFontSize=10\r");
+}
+
 TEST(LoadSettings, FlagsAndFontName) {
     TempDir dir;
     IniFile ini(dir.File("Vreko.INI"));

@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 namespace vreko {
 namespace {
 
+using settings_test::AsOrdinaryUser;
 using settings_test::ReadAll;
 using settings_test::TempDir;
 using settings_test::WriteAll;
@@ -83,6 +86,37 @@ TEST(IniFileRead, MissingFileAndLineEnds) {
     WriteAll(ini.Path(), "[Timer]\r\nA=1\r\nB=2\r");
     EXPECT_EQ(ini.ReadString("Timer", "B", "d"), "2");
     EXPECT_EQ(ini.ReadString("Timer", "A", "d"), "1");
+}
+
+// Line ends read as the Windows profile functions read them (checked under Wine): a line
+// ends at "\n", "\r\n" or a lone "\r", wherever it stands in the file.
+TEST(IniFileRead, EveryKindOfLineEnd) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    struct Case {
+        std::string file;
+        std::vector<std::pair<std::string, std::string>> expected;  // "section/key", value
+    };
+    const std::vector<Case> cases = {
+        {"[Timer]\rA=1\rB=2\r[Text]\rF=x\r", {{"Timer/A", "1"}, {"Timer/B", "2"}, {"Text/F", "x"}}},
+        {"[Timer]\rA=1\rB=2", {{"Timer/A", "1"}, {"Timer/B", "2"}}},
+        {"[Timer]\r\nA=1\nB=2\rC=3\r\nD=4\rE=5",
+         {{"Timer/A", "1"}, {"Timer/B", "2"}, {"Timer/C", "3"}, {"Timer/D", "4"}, {"Timer/E", "5"}}},
+        {"[Timer]\rA=1\rB=2\n[Text]\nF=x\n", {{"Timer/A", "1"}, {"Timer/B", "2"}, {"Text/F", "x"}}},
+        {"[Timer]\nA=1\rB=2\rC=3", {{"Timer/A", "1"}, {"Timer/B", "2"}, {"Timer/C", "3"}}},
+        {"[Timer]\nTest=1\r", {{"Timer/Test", "1"}}},
+        {"[Timer]\nA=1\r\r\nB=2 \r \n", {{"Timer/A", "1"}, {"Timer/B", "2"}}},
+        {"[Timer]\n\rA=1\n\rB=2\n\r", {{"Timer/A", "1"}, {"Timer/B", "2"}}},
+        {"\xEF\xBB\xBF[Timer]\rA=1\r", {{"Timer/A", "1"}}},
+    };
+    for (const Case& c : cases) {
+        WriteAll(ini.Path(), c.file);
+        for (const auto& [name, value] : c.expected) {
+            const auto slash = name.find('/');
+            EXPECT_EQ(ini.ReadString(name.substr(0, slash), name.substr(slash + 1), "d"), value)
+                << name << " in " << ::testing::PrintToString(c.file);
+        }
+    }
 }
 
 TEST(IniFileRead, LongValueIsCut) {
@@ -163,6 +197,40 @@ TEST(IniFileWrite, FileWithoutFinalLineBreak) {
     EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nA=2");
 }
 
+TEST(IniFileWrite, NewLinesNeverJoinALineEndedByACarriageReturn) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+
+    // A lone CR at the end of a file of LF lines: the added key gets a line of its own, and
+    // the CR becomes a whole CRLF so that the file also shows that way in a viewer.
+    WriteAll(ini.Path(), "[Timer]\nTest=1\r");
+    ASSERT_TRUE(ini.WriteString("Timer", "TimePause", "10"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nTest=1\r\nTimePause=10\n");
+    EXPECT_EQ(ini.ReadString("Timer", "Test", "d"), "1");
+    EXPECT_EQ(ini.ReadString("Timer", "TimePause", "d"), "10");
+    ASSERT_TRUE(ini.WriteString("Timer", "TimePause", "10"));  // now found: nothing to write
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nTest=1\r\nTimePause=10\n");
+
+    // A file of CR lines (old Mac editors) is written with CR lines.
+    WriteAll(ini.Path(), "[Timer]\rA=1\r");
+    ASSERT_TRUE(ini.WriteString("Timer", "B", "2"));
+    ASSERT_TRUE(ini.WriteString("AppStart", "F", "x"));
+    ASSERT_TRUE(ini.WriteString("timer", "A", "3"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\rA=3\rB=2\r\r[AppStart]\rF=x\r");
+    WriteAll(ini.Path(), "[Timer]\rA=1");
+    ASSERT_TRUE(ini.WriteString("Timer", "B", "2"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\rA=1\rB=2\r");
+
+    // Mixed line ends: every other line keeps its own break.
+    WriteAll(ini.Path(), "[Timer]\r\nA=1\rB=2\n[Text]\nF=x");
+    ASSERT_TRUE(ini.WriteString("Timer", "C", "3"));
+    ASSERT_TRUE(ini.WriteString("Text", "G", "y"));
+    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\r\nA=1\rB=2\nC=3\r\n[Text]\nF=x\r\nG=y\r\n");
+    for (const auto& [key, value] : {std::pair{"A", "1"}, {"B", "2"}, {"C", "3"}}) {
+        EXPECT_EQ(ini.ReadString("Timer", key, "d"), value);
+    }
+}
+
 TEST(IniFileWrite, SameValueLeavesFileUntouched) {
     TempDir dir;
     IniFile ini(dir.File("a.ini"));
@@ -221,6 +289,72 @@ TEST(IniFileWrite, KeepsSymlinkAndPermissions) {
     ASSERT_TRUE(later.WriteString("S", "K", "v"));
     EXPECT_TRUE(fs::is_symlink(dir.path() / "dangling.ini"));
     EXPECT_EQ(ReadAll(dir.File("real/later.ini")), "[S]\nK=v\n");
+}
+
+// The only file in folder is the one named.
+void ExpectOnlyFile(const fs::path& folder, const std::string& name) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{name});
+}
+
+TEST(IniFileWrite, ReadOnlyFileIsNotReplaced) {
+    TempDir dir;
+    // A file without write permission bits in a writable folder: not written, also by root,
+    // as a file with the read-only attribute on Windows.
+    const std::string path = dir.File("a.ini");
+    WriteAll(path, "[S]\nK=old\n");
+    ::chmod(path.c_str(), 0444);
+    IniFile ini(path);
+    EXPECT_FALSE(ini.WriteString("S", "K", "new"));
+    EXPECT_FALSE(ini.WriteString("S", "Other", "1"));
+    EXPECT_EQ(ReadAll(path), "[S]\nK=old\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    ExpectOnlyFile(dir.path(), "a.ini");
+    ::chmod(path.c_str(), 0644);
+    EXPECT_TRUE(ini.WriteString("S", "K", "new"));
+
+    // An ordinary user may not write another user's file, although the folder would let the
+    // user replace it.
+    const std::string foreign = dir.File("foreign.ini");
+    WriteAll(foreign, "[S]\nK=old\n");
+    ::chmod(foreign.c_str(), 0644);
+    if (::geteuid() == 0) {
+        AsOrdinaryUser(dir, [&] {
+            IniFile other(foreign);
+            EXPECT_FALSE(other.WriteString("S", "K", "new"));
+            EXPECT_EQ(ReadAll(foreign), "[S]\nK=old\n");
+        });
+        struct stat fst {};
+        ASSERT_EQ(::stat(foreign.c_str(), &fst), 0);
+        EXPECT_EQ(fst.st_uid, 0u);
+    }
+}
+
+TEST(IniFileWrite, HardLinksStayOneFile) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    const std::string other = dir.File("b.ini");
+    WriteAll(path, "[S]\nK=old\n");
+    ::chmod(path.c_str(), 0640);
+    fs::create_hard_link(path, other);
+    const ino_t inode = Inode(path);
+
+    IniFile ini(path);
+    ASSERT_TRUE(ini.WriteString("S", "K", "a much longer value than before"));
+    EXPECT_EQ(ReadAll(other), "[S]\nK=a much longer value than before\n");
+    ASSERT_TRUE(ini.WriteString("S", "K", "short"));  // the file shrinks, no old tail stays
+    EXPECT_EQ(ReadAll(other), "[S]\nK=short\n");
+    EXPECT_EQ(ReadAll(path), "[S]\nK=short\n");
+    EXPECT_EQ(Inode(path), inode);
+    EXPECT_EQ(Inode(other), inode);
+    EXPECT_EQ(fs::hard_link_count(path), 2u);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
 TEST(IniFileWrite, FailureReportedAndOldFileKept) {
