@@ -257,7 +257,22 @@ void TForm1::WndProc(const Message& m) {
             }
             return;
         case msg::kNcRButtonUp:
+            if (captionRightPress_) {
+                captionRightPress_ = false;
+                if (window_) window_->ReleaseCapture();
+            }
             if (!hold.Active()) ShowContextMenu(m.pt);
+            return;
+        case msg::kNcRButtonDown:
+            // As the window system does for a right press on a caption, the window holds the
+            // pointer until the button is released; the release comes as client input.
+            if (window_ && !capture_) {
+                captionRightPress_ = true;
+                window_->SetCapture();
+            }
+            return;
+        case msg::kCaptureChanged:
+            captionRightPress_ = false;
             return;
         default:
             break;
@@ -266,13 +281,20 @@ void TForm1::WndProc(const Message& m) {
 }
 
 void TForm1::RouteMouse(const Message& m) {
+    const bool release = m.message == msg::kLButtonUp || m.message == msg::kRButtonUp || m.message == msg::kMButtonUp;
+    constexpr std::uint64_t kAnyButton = mk::kLButton | mk::kRButton | mk::kMButton;
+    // The right press on the background ends with its release: the capture goes, and with it
+    // the background's pause from dragging.
+    if (captionRightPress_ && release && (m.wParam & kAnyButton) == 0) {
+        captionRightPress_ = false;
+        if (window_) window_->ReleaseCapture();
+    }
     // While our own message box is open the window takes no clicks.
     if (hold.Active()) return;
     const Point p = PointFromParam(m.lParam);
     const TShiftState shift = ShiftOf(m);
     const bool press = m.message == msg::kLButtonDown || m.message == msg::kRButtonDown ||
                        m.message == msg::kMButtonDown || shift.doubleClick;
-    const bool release = m.message == msg::kLButtonUp || m.message == msg::kRButtonUp || m.message == msg::kMButtonUp;
 
     TVrBaseControl* target = capture_;
     if (!target) {
@@ -293,7 +315,7 @@ void TForm1::RouteMouse(const Message& m) {
             target->MouseMove(shift, x, y);
         }
     }
-    if (release && capture_ && (m.wParam & (mk::kLButton | mk::kRButton | mk::kMButton)) == 0) {
+    if (release && capture_ && (m.wParam & kAnyButton) == 0) {
         capture_ = nullptr;
         if (window_) window_->ReleaseCapture();
         // The pointer may have left the control while it held the capture.

@@ -113,6 +113,8 @@ private:
     std::unique_ptr<NativeWindow> window_;
     Point position_;
     TVrBaseControl* capture_ = nullptr;
+    // The window holds the pointer for a right press on its draggable background.
+    bool captionRightPress_ = false;
     TVrBaseControl* hover_ = nullptr;
     std::string settingsPath_;
     bool settingsComplete_ = false;

@@ -29,6 +29,7 @@ void TVrFormShape::FilterMessage(const Message& m) {
             rightButtonDown_ = true;
             break;
         case msg::kNcRButtonUp:
+        case msg::kCaptureChanged:
             rightButtonDown_ = false;
             break;
         default:

@@ -31,7 +31,9 @@ public:
     void Loaded(NativeWindow* window, int width, int height);
     void UpdateRegion();
 
-    // The filter: sees the owner's messages before its own handling.
+    // The filter: sees the owner's messages before its own handling. A right press on the
+    // bare background keeps it from dragging until that button's non-client release or the
+    // next change of the pointer capture (which the release of that press brings).
     void FilterMessage(const Message& m);
     // The hit test turned into a caption hit on the bare background: clientHit is the
     // window's own answer, controlUnder whether a visible, enabled control lies there.

@@ -24,6 +24,7 @@ std::string TOneInstance::BaseName() const {
 bool TOneInstance::PrevInstanceRunning() {
     const std::string base = BaseName();
     KernelHandle gate = platform_.CreateMutex(true, base + "CriticalSection");
+    lockFailed_ = gate == 0;
     if (platform_.GetLastError() != 0 || gate == 0) {
         // Another copy is inside its own test right now: count as the second.
         if (gate) platform_.CloseHandle(gate);
@@ -41,7 +42,10 @@ void TOneInstance::CheckPrevInstance() {
     terminate_ = true;
     const bool showMainForm = app_.ShowMainForm();
     app_.SetShowMainForm(false);
-    if (ShowMessage) DoShowMessage();
+    // Without a gate this copy ends as a second one would, but not without a word: another
+    // copy may well not be running at all.
+    if (lockFailed_) ShowLockFailure();
+    else if (ShowMessage) DoShowMessage();
     if (ActivatePrevInstance) DoActivatePrevInstance();
     if (terminate_) app_.Terminate();
     else app_.SetShowMainForm(showMainForm);
@@ -55,6 +59,13 @@ void TOneInstance::DoShowMessage() {
     std::string text = Message;
     if (text.empty()) text = "Application \"" + app_.Title() + "\" is already running.";
     platform_.MessageBox(text, app_.Title(), MessageBoxIcon::Exclamation);
+}
+
+void TOneInstance::ShowLockFailure() {
+    std::string text = app_.Title() + " cannot start: it cannot make sure that only one copy of it runs.";
+    const std::string why = platform_.MutexFailureText();
+    if (!why.empty()) text += "\n\n" + why;
+    platform_.MessageBox(text, app_.Title(), MessageBoxIcon::Error);
 }
 
 void TOneInstance::DoActivatePrevInstance() {

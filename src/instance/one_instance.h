@@ -46,9 +46,13 @@ public:
     bool Terminating() const { return terminate_; }
 
 private:
+    // Tells the user why this copy ends when the gate cannot be had at all.
+    void ShowLockFailure();
+
     Platform& platform_;
     GuardedApplication& app_;
     bool terminate_ = false;
+    bool lockFailed_ = false;  // the last test could not create its gate
     KernelHandle InstanceMutex = 0;
 };
 

@@ -42,6 +42,8 @@ constexpr std::uint32_t kMButtonDown = 0x0207;
 constexpr std::uint32_t kMButtonUp = 0x0208;
 constexpr std::uint32_t kMButtonDblClk = 0x0209;
 constexpr std::uint32_t kMouseWheel = 0x020A;
+// Sent to a window at once when it loses the pointer capture (released, or taken away).
+constexpr std::uint32_t kCaptureChanged = 0x0215;
 constexpr std::uint32_t kMouseLeave = 0x02A3;
 // Posted by the application to itself when it has become the active application.
 constexpr std::uint32_t kAppActivated = 0x0400 + 0x0C00;

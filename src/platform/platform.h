@@ -109,6 +109,9 @@ public:
     // --- named mutexes and the running copy's window ------------------------------------
     virtual KernelHandle CreateMutex(bool initialOwner, const std::string& name) = 0;
     virtual std::uint32_t GetLastError() = 0;
+    // After a CreateMutex that failed: why, in words for the user, naming the place where the
+    // mutexes are kept (empty when the window system has nothing more to say).
+    virtual std::string MutexFailureText() { return {}; }
     virtual std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) = 0;
     virtual void ReleaseMutex(KernelHandle h) = 0;
     virtual void CloseHandle(KernelHandle h) = 0;

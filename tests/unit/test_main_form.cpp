@@ -170,6 +170,35 @@ TEST(MainForm, ReadoutAndBackgroundDragTheWindow) {
     EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtCaption);
 }
 
+TEST(MainForm, BackgroundDragsAgainAfterARightClickOnIt) {
+    FormFixture f(Ini());
+    f.Start();
+    const Point strip{3, 64};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        // The press comes as a non-client one; the window then holds the pointer, so its
+        // release comes as client input, where it opens the context menu.
+        f.platform.lastMenu.clear();
+        f.platform.Inject(f.Make(msg::kNcRButtonDown, kHtCaption, MakePointParam(strip.x, strip.y)));
+        f.platform.Drain();
+        EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtClient);
+        EXPECT_TRUE(f.window().captured);
+        f.Mouse(msg::kRButtonUp, strip.x, strip.y);
+        EXPECT_FALSE(f.platform.lastMenu.empty());
+        EXPECT_FALSE(f.window().captured);
+        EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtCaption);
+    }
+
+    // The capture taken away while the button is held ends the pause as well.
+    f.platform.Inject(f.Make(msg::kNcRButtonDown, kHtCaption, MakePointParam(strip.x, strip.y)));
+    f.platform.Drain();
+    ASSERT_EQ(f.window().handler().NcHitTest(strip), kHtClient);
+    f.window().ReleaseCapture();
+    EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtCaption);
+    f.Mouse(msg::kRButtonUp, strip.x, strip.y);
+    EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtCaption);
+}
+
 TEST(MainForm, ContextMenuLaunchesEitherCommandWithoutChangingTheCount) {
     FormFixture f(Ini("10", "0"));
     f.Start();
@@ -264,14 +293,32 @@ TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
     EXPECT_EQ(first.form->controller.RestTime, 1090);
 }
 
+TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
+    FormFixture f(Ini());
+    f.platform.mutexFailure = "There is no private folder for its lock files: /home/u/.local/state/vreko.";
+    std::vector<std::string> callsBeforeBox;
+    f.platform.whileBoxOpen = [&] { callsBeforeBox = f.platform.calls; };
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    const auto& box = f.platform.boxes[0];
+    EXPECT_EQ(box.caption, "Vreko");
+    EXPECT_EQ(box.icon, MessageBoxIcon::Error);
+    EXPECT_EQ(box.text, "Vreko cannot start: it cannot make sure that only one copy of it runs.\n\n" +
+                            f.platform.mutexFailure);
+    // It still ends as a copy that lost the gate does: the box comes before the lookup of a
+    // running copy, and no window is shown.
+    EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"CreateMutex Vreko.OneInstance.CriticalSection"});
+    EXPECT_EQ(f.platform.calls.back(), "FindWindowEx");
+    EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.window().showCount, 0);
+}
+
 TEST(MainForm, ACopyThatDiedLeavesTheNextStartRunningAsTheFirst) {
     auto world = std::make_shared<headless::HeadlessWorld>();
-    {
-        auto dead = std::make_unique<FormFixture>(Ini(), world);
-        dead->Start();
-        // The copy dies without its final step: its handles go with its process.
-        dead->form.release();
-    }
+    FormFixture dead(Ini(), world);
+    dead.Start();
+    // The copy is killed: it never takes its final step, and its handles go with its process.
+    dead.platform.Kill();
     FormFixture next(Ini(), world);
     next.Start();
     EXPECT_FALSE(next.Ended());

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -129,6 +130,16 @@ std::set<pid_t> OurChildren() {
         if (rest >> state >> ppid && ppid == getpid()) children.insert(static_cast<pid_t>(std::stol(name)));
     }
     return children;
+}
+
+// The full path of an executable on PATH, or empty.
+std::string FindOnPathForTest(const std::string& name) {
+    std::istringstream path(getenv("PATH") ? getenv("PATH") : "");
+    for (std::string dir; std::getline(path, dir, ':');) {
+        const fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+    return {};
 }
 
 class ShellLaunch : public ::testing::Test {
@@ -315,6 +326,59 @@ TEST_F(ShellLaunch, OpensDocumentsWithXdgOpen) {
     std::optional<std::string> text = WaitForMarker(marker);
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, "<" + (bin / "xdg-open").string() + ">\n<" + document.string() + ">\n");
+}
+
+// The desktop's own xdg-open and xdg-mime, in a desktop of the test's making: its own home,
+// data and settings folders, no desktop session, and stand-ins for every way xdg-open has of
+// falling back to something on the machine.
+TEST_F(ShellLaunch, OpensADocumentOnlyWhenAProgramIsSetForItsType) {
+    if (FindOnPathForTest("xdg-open").empty() || FindOnPathForTest("xdg-mime").empty() ||
+        FindOnPathForTest("file").empty())
+        GTEST_SKIP() << "xdg-utils or file is not installed";
+    const fs::path bin = dir_ / "bin", data = dir_ / "data", config = dir_ / "config";
+    for (const fs::path& d : {bin, data / "applications", config, dir_ / "home", dir_ / "sysdata", dir_ / "sysconfig"})
+        fs::create_directories(d);
+    const fs::path fallback = dir_ / "fallback";
+    for (const char* stand : {"run-mailcap", "mimeopen", "browser"})
+        WriteFile(bin / stand, "#!/bin/sh\necho \"$0 $*\" >>" + Quote(fallback) + "\nexit 1\n", 0755);
+    for (const char* probe : {"dbus-send", "xprop"})  // how it looks for a desktop session: none
+        WriteFile(bin / probe, "#!/bin/sh\nexit 1\n", 0755);
+    std::vector<std::unique_ptr<ScopedEnv>> env;
+    auto set = [&](const char* name, const std::string& value) { env.push_back(std::make_unique<ScopedEnv>(name, value)); };
+    set("PATH", bin.string() + ":" + getenv("PATH"));
+    set("HOME", (dir_ / "home").string());
+    set("XDG_DATA_HOME", data.string());
+    set("XDG_CONFIG_HOME", config.string());
+    set("XDG_DATA_DIRS", (dir_ / "sysdata").string());
+    set("XDG_CONFIG_DIRS", (dir_ / "sysconfig").string());
+    set("DISPLAY", ":vreko-none");  // xdg-open asks xdg-mime only where there is a display
+    set("BROWSER", (bin / "browser").string());
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "KDE_SESSION_VERSION",
+                             "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID", "XDG_MENU_PREFIX",
+                             "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY"}) {
+        set(name, "");
+        unsetenv(name);
+    }
+
+    const fs::path document = dir_ / "notes.txt";
+    WriteFile(document, "plain words\n", 0644);
+    const fs::path marker = dir_ / "opened";
+    const fs::path viewer = WriteScript("viewer.sh", "printf '<%s>\\n' \"$@\"", marker);
+    WriteFile(data / "applications" / "vreko-test-viewer.desktop",
+              "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + viewer.string() + " %f\n", 0644);
+
+    // No program is set for plain text: nothing is started, and that is reported.
+    const std::intptr_t unset = ShellExecute(document.string(), "");
+    EXPECT_LE(unset, 32);
+    EXPECT_EQ(unset, kShellNoAssociation);
+
+    // Once the viewer is set for it, the document opens in it.
+    WriteFile(config / "mimeapps.list", "[Default Applications]\ntext/plain=vreko-test-viewer.desktop\n", 0644);
+    EXPECT_EQ(ShellExecute(document.string(), "ignored"), kShellStarted);
+    std::optional<std::string> text = WaitForMarker(marker, 60s);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "<" + document.string() + ">\n");
+    EXPECT_FALSE(fs::exists(fallback)) << "xdg-open fell back to another way of opening";
 }
 
 TEST_F(ShellLaunch, ProgramOutlivesTheLaunchingProcess) {

@@ -107,6 +107,15 @@ void HeadlessWindow::Hide() {
 
 void HeadlessWindow::Invalidate(const Rect*) { invalid = true; }
 
+void HeadlessWindow::ReleaseCapture() {
+    if (!captured) return;
+    captured = false;
+    Message m;
+    m.window = &handler_;
+    m.message = msg::kCaptureChanged;
+    handler_.WndProc(m);
+}
+
 std::unique_ptr<Painter> HeadlessWindow::BeginPaint(Rect& area) {
     area = {0, 0, desc_.width, desc_.height};
     invalid = false;
@@ -122,8 +131,11 @@ std::unique_ptr<Painter> HeadlessWindow::GetDC() {
 
 HeadlessPlatform::HeadlessPlatform(std::shared_ptr<HeadlessWorld> world) : world_(std::move(world)) {}
 
-HeadlessPlatform::~HeadlessPlatform() {
+HeadlessPlatform::~HeadlessPlatform() { Kill(); }
+
+void HeadlessPlatform::Kill() {
     if (appWindow_) world_->appWindows.erase(appWindow_);
+    appWindow_ = 0;
     // A copy that goes away without closing its handles leaves its mutexes abandoned.
     for (auto& [h, name] : handles_) {
         auto& m = world_->mutexes[name];
@@ -133,6 +145,7 @@ HeadlessPlatform::~HeadlessPlatform() {
         }
         if (--m.refs == 0) world_->mutexes.erase(name);
     }
+    handles_.clear();
 }
 
 void HeadlessPlatform::Wait(std::int64_t timeoutMs) {
@@ -216,6 +229,10 @@ int HeadlessPlatform::TrackPopupMenu(const std::vector<std::string>& items, Poin
 
 KernelHandle HeadlessPlatform::CreateMutex(bool initialOwner, const std::string& name) {
     calls.push_back("CreateMutex " + name);
+    if (!mutexFailure.empty()) {
+        lastError_ = 5;  // access denied
+        return 0;
+    }
     auto [it, created] = world_->mutexes.try_emplace(name);
     ++it->second.refs;
     lastError_ = created ? 0 : kErrorAlreadyExists;

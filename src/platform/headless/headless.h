@@ -63,7 +63,8 @@ public:
     std::unique_ptr<Painter> GetDC() override;
     void SetCursor(CursorKind kind) override { cursor = kind; }
     void SetCapture() override { captured = true; }
-    void ReleaseCapture() override { captured = false; }
+    // Letting go of a held capture tells the window at once, as the window system does.
+    void ReleaseCapture() override;
     void BeginMoveDrag() override { ++moveDrags; }
     void SetRoundRectRegion(const Rect& box, int rx, int ry) override { region = box; regionRx = rx; regionRy = ry; }
     Point ScreenToClient(Point p) const override { return {p.x - pos_.x, p.y - pos_.y}; }
@@ -121,6 +122,10 @@ public:
     void Drain();
     // Time passes without the loop running, as inside a handler that keeps it busy.
     void Stall(std::int64_t ms) { now_ += ms; }
+    // The copy's process ends at once, as by kill -9: the kernel abandons the mutexes it owns
+    // and closes its handles, and its application window goes. Whatever this copy still calls
+    // afterwards finds none of its handles, as a dead process would never call.
+    void Kill();
 
     // Platform
     std::string ModuleFileName() override { return moduleFileName; }
@@ -134,6 +139,7 @@ public:
     int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
     KernelHandle CreateMutex(bool initialOwner, const std::string& name) override;
     std::uint32_t GetLastError() override { return lastError_; }
+    std::string MutexFailureText() override { return mutexFailure; }
     std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
     void ReleaseMutex(KernelHandle h) override;
     void CloseHandle(KernelHandle h) override;
@@ -150,6 +156,8 @@ public:
     int dpi = 96;
     bool iconic = false;
     Point cursor{-1000, -1000};
+    // When set, no mutex can be created, and this is why.
+    std::string mutexFailure;
 
     // What the program did.
     struct Launch { std::string file, params; };

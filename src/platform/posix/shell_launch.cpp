@@ -1,14 +1,19 @@
 #include "platform/posix/shell_launch.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <optional>
+#include <thread>
 
 extern char** environ;
 
@@ -258,6 +263,113 @@ std::intptr_t Spawn(const std::string& path, const std::vector<std::string>& arg
     return kShellOutOfResources;
 }
 
+// ---- associations ---------------------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+// Waits for a helper that has closed its output, killing its whole group at the deadline.
+void Reap(pid_t pid, Clock::time_point deadline) {
+    int status = 0;
+    for (;;) {
+        const pid_t got = waitpid(pid, &status, WNOHANG);
+        if (got == pid || (got < 0 && errno != EINTR)) return;  // ECHILD: SIGCHLD is ignored
+        if (Clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    kill(-pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Runs a helper program with stdin and stderr on /dev/null, in a process group of its own, and
+// returns what it wrote to stdout. Nothing when it could not be started or did not end by the
+// deadline (its whole group is killed then).
+std::optional<std::string> QueryOutput(const std::string& path, const std::vector<std::string>& args,
+                                       Clock::time_point deadline) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+    if (!MoveAboveStdio(fds[0]) || !MoveAboveStdio(fds[1])) {
+        if (fds[0] >= 0) close(fds[0]);
+        if (fds[1] >= 0) close(fds[1]);
+        return std::nullopt;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    const int err = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    if (err != 0) {
+        close(fds[0]);
+        return std::nullopt;
+    }
+
+    std::string out;
+    bool ended = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        pollfd pfd{fds[0], POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        char buffer[512];
+        const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ended = got == 0;
+            break;
+        }
+        if (out.size() < 65536) out.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    Reap(pid, ended ? deadline : Clock::now());
+    if (!ended) return std::nullopt;
+    return out;
+}
+
+// The first word of a helper's answer, up to a blank, a line end or a ';' (parameters).
+std::string FirstWord(const std::string& text) {
+    const std::size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_first_of(" \t\r\n;", begin) - begin);
+}
+
+enum class Association { Found, None, Unknown };
+
+// Whether the desktop names a program for the document's type, asked the way xdg-open itself
+// asks (xdg-mime follows the same desktop and the same settings). Unknown when the question
+// cannot be put or gets no answer in time.
+Association FindAssociation(const std::string& document) {
+    const Target mime = FindOnPath("xdg-mime");
+    if (mime.error != 0) return Association::Unknown;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kAssociationCheckLimitMs);
+    const std::optional<std::string> type = QueryOutput(mime.path, {"xdg-mime", "query", "filetype", document}, deadline);
+    if (!type) return Association::Unknown;
+    const std::string typeName = FirstWord(*type);
+    if (typeName.empty()) return Association::None;
+    const std::optional<std::string> app = QueryOutput(mime.path, {"xdg-mime", "query", "default", typeName}, deadline);
+    if (!app) return Association::Unknown;
+    return FirstWord(*app).empty() ? Association::None : Association::Found;
+}
+
 }  // namespace
 
 std::intptr_t ShellExecute(const std::string& file, const std::string& params) {
@@ -270,7 +382,12 @@ std::intptr_t ShellExecute(const std::string& file, const std::string& params) {
     if (target.document) {
         Target opener = FindOnPath("xdg-open");
         if (opener.error != 0) return kShellNoAssociation;
-        return Spawn(opener.path, {"xdg-open", target.path});
+        // A name that starts with '-' would read as an option.
+        const std::string document = target.path[0] == '-' ? "./" + target.path : target.path;
+        // As the Windows shell does, a document whose type no program is set to open is not
+        // handed on: xdg-open would only report that after the program it runs has ended.
+        if (FindAssociation(document) == Association::None) return kShellNoAssociation;
+        return Spawn(opener.path, {"xdg-open", document});
     }
     args.insert(args.begin(), file);
     return Spawn(target.path, args);

@@ -24,8 +24,12 @@ constexpr std::intptr_t kShellOutOfResources = 8;
 constexpr std::intptr_t kShellBadFormat = 11;
 // The parameter string cannot be split into arguments (unbalanced quote or a NUL byte).
 constexpr std::intptr_t kShellBadParameters = 13;
-// A document (existing, not executable) cannot be opened because "xdg-open" is not on PATH.
+// A document (existing, not executable) cannot be opened: "xdg-open" is not on PATH, or no
+// program is set to open documents of its type.
 constexpr std::intptr_t kShellNoAssociation = 31;
+
+// The longest that the check of a document's association may hold up ShellExecute.
+constexpr int kAssociationCheckLimitMs = 2000;
 
 // Splits a parameter string into arguments (replacing the contents of args), without any
 // expansion and never through a shell:
@@ -48,6 +52,9 @@ bool SplitParameters(std::string_view params, std::vector<std::string>& args);
 //    regular file.
 //  - A file named by a path that exists, is a regular file and is not executable is treated as
 //    a document and opened with "xdg-open <path>" (xdg-open looked up on PATH, params ignored).
+//    First its type and the program set to open that type are asked of "xdg-mime" (on PATH),
+//    waiting at most kAssociationCheckLimitMs: when it names none, nothing is started. When
+//    xdg-mime is missing or does not answer in time, xdg-open is started all the same.
 //  - The program runs detached, in a session of its own, with stdin from /dev/null, stdout and
 //    stderr shared with this process, no other descriptor of this process, default signal
 //    dispositions and an empty signal mask. It inherits the current directory and the

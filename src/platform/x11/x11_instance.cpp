@@ -7,7 +7,11 @@
 namespace vreko::x11 {
 
 posix::NamedLocks& X11Platform::Locks() {
-    if (!locks_) locks_ = std::make_unique<posix::NamedLocks>(posix::RuntimeFolder());
+    if (!locks_) {
+        std::string tried;
+        std::string folder = posix::LockFolder(&tried);
+        locks_ = std::make_unique<posix::NamedLocks>(std::move(folder), std::move(tried));
+    }
     return *locks_;
 }
 
@@ -16,6 +20,8 @@ KernelHandle X11Platform::CreateMutex(bool initialOwner, const std::string& name
 }
 
 std::uint32_t X11Platform::GetLastError() { return Locks().LastError(); }
+
+std::string X11Platform::MutexFailureText() { return Locks().Problem(); }
 
 std::uint32_t X11Platform::WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) {
     (void)timeoutMs;  // the guard only ever asks without waiting

@@ -150,12 +150,14 @@ public:
     void OnReparent(const XReparentEvent& ev);
     void OnMap();
     void OnUnmap();
-    void OnGrabLost() { captured_ = false; }
+    void OnGrabLost() { LoseCapture(); }
     // The backend's own move loop, used when the window manager offers none.
     void FollowPointer(int rootX, int rootY);
     void EndMove();
 
 private:
+    // Forgets a held capture and tells the handler at once, as the window system does.
+    void LoseCapture();
     Point QueryRootPosition() const;
     void SetNormalHints(bool withPosition);
     void RequestFocus();
@@ -207,6 +209,7 @@ public:
     int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
     KernelHandle CreateMutex(bool initialOwner, const std::string& name) override;
     std::uint32_t GetLastError() override;
+    std::string MutexFailureText() override;
     std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
     void ReleaseMutex(KernelHandle h) override;
     void CloseHandle(KernelHandle h) override;

@@ -186,8 +186,8 @@ void X11Window::OnMap() {
 
 void X11Window::OnUnmap() {
     viewable_ = false;
-    captured_ = false;  // an unmapped window loses its grab
     moving_ = false;
+    LoseCapture();  // an unmapped window loses its grab
 }
 
 void X11Window::OnConfigure(const XConfigureEvent& ev) {
@@ -261,9 +261,18 @@ void X11Window::SetCapture() {
 
 void X11Window::ReleaseCapture() {
     if (!captured_) return;
-    captured_ = false;
     XUngrabPointer(dpy_, CurrentTime);
     XFlush(dpy_);
+    LoseCapture();
+}
+
+void X11Window::LoseCapture() {
+    if (!captured_) return;
+    captured_ = false;
+    Message m;
+    m.window = &handler_;
+    m.message = msg::kCaptureChanged;
+    handler_.WndProc(m);
 }
 
 void X11Window::BeginMoveDrag() {
@@ -279,8 +288,8 @@ void X11Window::BeginMoveDrag() {
 
     // Whatever grab we hold (the capture, or the press's own) must go, or the window manager
     // cannot take the pointer.
-    captured_ = false;
     XUngrabPointer(dpy_, CurrentTime);
+    LoseCapture();
     // A move starts from a held button and ends at its release. When the button is up already
     // (a quick click), there is nothing to follow: a window manager would otherwise wait for
     // a release that never comes and drag the window along with the next pointer moves.
