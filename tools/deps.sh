@@ -6,7 +6,8 @@ level=${1:-test}
 
 build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
        fonts-lato fonts-dejavu-core xdg-utils libnotify-bin)
-test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps strace)
+test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps strace
+      clang libclang-rt-dev)
 
 want=("${build[@]}")
 [ "$level" = test ] && want+=("${test[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vreko and its tests, and runs every test (unit tests on
-# the in-memory backend, GUI tests on the real program under a private Xvfb with openbox).
+# the in-memory backend, GUI tests on the real program under a private Xvfb with openbox),
+# then the unit tests under sanitizers and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh test
@@ -8,3 +9,18 @@ cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_BUILD_TESTS=O
 cmake --build build-test -j"$(nproc)"
 cd build-test
 ctest --output-on-failure -j"$(nproc)" --timeout 600
+cd ..
+
+# The unit tests again under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer;
+# any report fails the test that caused it.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$(nproc)" --target vreko_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --label-exclude gui --output-on-failure -j"$(nproc)" --timeout 600
+
+# The fuzz targets (clang's libFuzzer): each replays its seed corpus, then fuzzes for a short
+# while (VREKO_FUZZ_SECONDS each, 15 by default). A crash or a broken property fails the run.
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_FUZZ=ON \
+  -DVREKO_BUILD_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target vreko_fuzzers
+tests/fuzz/run.sh build-fuzz "${VREKO_FUZZ_SECONDS:-15}"
