@@ -28,42 +28,84 @@ finish() {
     exit $?
 }
 
+# Every wait below polls its condition every 50 ms up to a limit. The limits are generous (the
+# tests run beside compiles and other tests on small machines): they only decide how long a
+# broken run takes to fail, never whether a sound one passes.
+LIMIT=${GUI_LIMIT:-30}  # seconds for a server, a window manager, a window or a box to appear
+
+wait_until() {  # wait_until seconds "what is awaited" command... → logs the reason on timeout
+    local limit=$1 what=$2 i
+    shift 2
+    for i in $(seq $((limit * 20))); do "$@" && return 0; sleep 0.05; done
+    log "     gave up after ${limit}s waiting for $what"
+    return 1
+}
+
+stop_pid() {  # stop_pid pid → SIGTERM, so it can clean up; SIGKILL only if it is still there after 10 s
+    kill -0 "$1" 2>/dev/null || return 0
+    kill -TERM "$1" 2>/dev/null
+    wait_gone "$1" 10 || { log "     $1 ignored SIGTERM; killing it"; kill -KILL "$1" 2>/dev/null; }
+    wait "$1" 2>/dev/null
+    return 0
+}
+
 cleanup() {
-    local p
-    for p in "${PIDS[@]}"; do kill -9 "$p" 2>/dev/null; done
-    pkill -9 -f "$T/app/vreko" 2>/dev/null
+    local p i
+    # The program's copies first (some were started in subshells and are not in PIDS), then
+    # the window manager, the server last: on SIGTERM Xvfb removes its lock file and socket.
+    for p in $(pgrep -f "^$T/app/vreko" 2>/dev/null); do stop_pid "$p"; done
+    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do stop_pid "${PIDS[i]}"; done
     [ -n "${KEEP_SHOTS:-}" ] && cp "$T"/*.png "$KEEP_SHOTS"/ 2>/dev/null
     rm -rf "$T"
+}
+
+managed() {  # managed wid → the window manager lists the window among its clients
+    xprop -root _NET_CLIENT_LIST 2>/dev/null | tr ',' '\n' | grep -qiw "$(printf '0x%x' "$1")"
 }
 
 gui_setup() {
     T=$(mktemp -d /tmp/vreko-gui-XXXXXX)
     trap cleanup EXIT
+    trap 'exit 143' TERM INT  # a test stopped from outside (a timeout) still cleans up
     mkdir -p "$T/app" "$T/home" "$T/run"
     chmod 700 "$T/run"
     export HOME=$T/home XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/home/.config
     cp "$VREKO_BIN" "$T/app/vreko"
-    # A free display number of our own.
-    local n
-    for n in $(seq 70 130); do
-        [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] || break
-    done
-    export DISPLAY=:$n
-    Xvfb "$DISPLAY" -screen 0 ${SCREEN:-1280x1024x24} -wr -nolisten tcp -dpi ${DPI:-96} >"$T/xvfb.log" 2>&1 &
+    # The server picks a free display itself and writes its number once it accepts clients.
+    mkfifo "$T/displayfd"
+    Xvfb -displayfd 3 -screen 0 ${SCREEN:-1280x1024x24} -wr -nolisten tcp -dpi ${DPI:-96} \
+        3>"$T/displayfd" >"$T/xvfb.log" 2>&1 &
     PIDS+=($!)
-    local i
-    for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+    local n=""
+    read -r -t "$LIMIT" n <"$T/displayfd"
+    [ -n "$n" ] || { log "Xvfb gave no display within ${LIMIT}s"; cat "$T/xvfb.log"; exit 1; }
+    export DISPLAY=:$n
     if [ -z "${NO_WM:-}" ]; then
-        openbox --sm-disable >"$T/openbox.log" 2>&1 &
+        # openbox names itself on the root before it manages windows: a window mapped in that
+        # gap is never managed. Its start-up command runs once it is set up, and a probe
+        # window it has listed shows that it takes windows on.
+        openbox --sm-disable --startup "touch $T/wm-ready" >"$T/openbox.log" 2>&1 &
         PIDS+=($!)
-        for i in $(seq 100); do
-            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-            sleep 0.05
-        done
+        wait_until "$LIMIT" "openbox to finish its start-up" test -e "$T/wm-ready" || exit 1
+        wm_probe || exit 1
     fi
     marker_script cmd1
     marker_script cmd2
     xdotool mousemove 0 0  # the pointer rests away from the window unless a test moves it
+}
+
+probe_listed() {  # the probe window exists and the window manager lists it; sets PROBE
+    PROBE=$(xdotool search --name '^vreko-wm-probe$' 2>/dev/null | head -1)
+    [ -n "$PROBE" ] && managed "$PROBE"
+}
+
+wm_probe() {  # maps a small window, waits until the window manager lists it, then removes it
+    local pid
+    xlogo -geometry 16x16+0+0 -title vreko-wm-probe >/dev/null 2>&1 &
+    pid=$!
+    wait_until "$LIMIT" "openbox to manage a first window" probe_listed || return 1
+    stop_pid "$pid"
+    wait_until "$LIMIT" "the probe window to go" eval '! managed "$PROBE"'
 }
 
 write_ini() { printf '%s\n' "$1" >"$T/app/Vreko.INI"; }
@@ -91,22 +133,21 @@ marker_script() {  # marker_script name → $T/name.sh writes its arguments to $
     chmod +x "$T/$1.sh"
 }
 
+main_window() {  # the program's main window exists; sets WID
+    WID=$(xdotool search --onlyvisible --classname --pid "$VPID" '^vreko$' 2>/dev/null | head -1)
+    [ -n "$WID" ]
+}
+
 start_vreko() {  # start_vreko → sets VPID and WID (the main window)
     (cd "$T" && exec "$T/app/vreko" >>"$T/vreko.log" 2>&1) &
     VPID=$!
     PIDS+=($VPID)
     WID=""
-    local i
-    for i in $(seq 100); do
-        WID=$(xdotool search --onlyvisible --classname --pid "$VPID" '^vreko$' 2>/dev/null | head -1)
-        [ -n "$WID" ] && break
-        sleep 0.05
-    done
-    [ -n "$WID" ]
+    wait_until "$LIMIT" "the main window of the program" main_window
 }
 
 open_vreko() {  # start_vreko, wait for the window, set X Y W H; the test ends if none appears
-    start_vreko && wait_viewable "$WID" 5 || { log "no window appeared"; cat "$T/vreko.log"; exit 1; }
+    start_vreko && wait_viewable "$WID" "$LIMIT" || { log "no window appeared"; cat "$T/vreko.log"; exit 1; }
     read -r X Y W H < <(geometry "$WID")
 }
 
@@ -139,10 +180,37 @@ geometry() {  # prints "x y w h" of a window in root coordinates
     xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
 }
 
-shot() {  # shot name → $T/name.png of the whole screen
-    sleep ${SETTLE:-0.3}
-    import -window root "$T/$1.png" 2>/dev/null
+shot() {  # shot name → $T/name.png of the whole screen, for a state the screen already shows
+    import -window root -define png:exclude-chunk=date,time "$T/$1.png" 2>/dev/null
 }
+
+shot_until() {  # shot_until name command... → shoots name until the screen is still and the command holds
+    # Input reaches the program and its drawing reaches the screen with no signal to wait
+    # for: the shot is taken again until two in a row are the same and show what is expected.
+    local name=$1
+    shift
+    rm -f "$T/$name.png"
+    shot_step() {
+        [ -e "$T/$name.png" ] && mv "$T/$name.png" "$T/$name.prev.png"
+        shot "$name" && cmp -s "$T/$name.png" "$T/$name.prev.png" 2>/dev/null && "$@" >"$T/$name.try" 2>&1
+    }
+    wait_until "$LIMIT" "the screen ($name) to show: $*" shot_step "$@" || { cat "$T/$name.try" 2>/dev/null; return 1; }
+}
+
+menu_shown() {  # the program's popup menu is on the screen
+    local w
+    for w in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/{print $1}'); do
+        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_POPUP_MENU && viewable "$w" && return 0
+    done
+    return 1
+}
+
+open_menu() {  # open_menu x y → right click there and wait for the menu
+    xdotool mousemove "$1" "$2" click 3
+    wait_until "$LIMIT" "the popup menu to open" menu_shown
+}
+
+menu_closed() { wait_until "$LIMIT" "the popup menu to close" eval '! menu_shown'; }
 
 pixel() {  # pixel name x y → "r,g,b"
     convert "$T/$1.png" -format '%[fx:int(255*p{'"$2"','"$3"'}.r+0.5)],%[fx:int(255*p{'"$2"','"$3"'}.g+0.5)],%[fx:int(255*p{'"$2"','"$3"'}.b+0.5)]' info:
@@ -187,4 +255,8 @@ wait_lines() {  # wait_lines path count seconds → the file has at least count 
 absent() {  # absent path... → none of the files exists
     local f
     for f in "$@"; do [ ! -e "$f" ] || { log "     $f exists"; return 1; }; done
+}
+
+shows() {  # shows shot r,g,b min → the readout holds at least min pixels of that colour
+    [ "$(count_colour "$1" "$2")" -ge "$3" ]
 }

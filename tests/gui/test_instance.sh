@@ -9,20 +9,27 @@ for i in $(seq 10); do
     pids+=($!)
 done
 PIDS+=("${pids[@]}")
-sleep 3
-running=0
-for p in "${pids[@]}"; do alive "$p" && running=$((running + 1)) && VPID=$p; done
+count_running() {
+    running=0
+    for p in "${pids[@]}"; do alive "$p" && running=$((running + 1)) && VPID=$p; done
+}
+one_running() { count_running; [ "$running" -le 1 ]; }
+count_windows() { windows=$(xdotool search --onlyvisible --classname '^vreko$' 2>/dev/null | wc -l); }
+a_window() { count_windows; [ "$windows" -ge 1 ]; }
+wait_until "$LIMIT" "the copies that lost to end" one_running
+wait_until "$LIMIT" "the window of the copy that won" a_window
+count_running
+count_windows
 check "ten copies started at once leave exactly one running ($running)" [ "$running" -eq 1 ]
-windows=$(xdotool search --onlyvisible --classname '^vreko$' | wc -l)
 check "and exactly one window ($windows)" [ "$windows" -eq 1 ]
 
 kill -9 "$VPID"
-wait_gone "$VPID" 2
+wait_gone "$VPID" "$LIMIT" || log "     the killed copy is still there"
 start_vreko
-check "after kill -9 of the running copy the next start runs" wait_viewable "$WID" 3
+check "after kill -9 of the running copy the next start runs" wait_viewable "$WID" "$LIMIT"
 (cd "$T" && exec "$T/app/vreko") &
 second=$!
-check "while it runs another start ends at once" wait_gone "$second" 3
+check "while it runs another start ends" wait_gone "$second" "$LIMIT"
 check "and the first copy keeps running" alive "$VPID"
 
 finish

@@ -6,58 +6,71 @@ gui_setup
 ini 30 1 1 0 0 /nonexistent/warning-command "$T/cmd2.sh"
 open_vreko
 boxes() { xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | grep -vx "$WID" | wc -l; }
-wait_boxes() {  # wait_boxes count seconds
-    local i
-    for i in $(seq $(($2 * 20))); do [ "$(boxes)" -eq "$1" ] && return 0; sleep 0.05; done
-    return 1
+
+wait_boxes() {  # wait_boxes count → until that many boxes are shown
+    wait_until "$LIMIT" "$1 message boxes" eval '[ "$(boxes)" -eq '"$1"' ]'
 }
 
-xdotool mousemove $((X + 200)) $((Y + 80)) click 3
-sleep 0.5
+open_menu $((X + 200)) $((Y + 80))
 shot menu
 key Down Down Return
-check "menu item 2 launches command 2" wait_file "$T/cmd2.marker" 3
+check "menu item 2 launches command 2" wait_file "$T/cmd2.marker" "$LIMIT"
 check "with its parameter" grep -qx 'end|' "$T/cmd2.marker"
 check "the test item changes nothing: the window stays" viewable "$WID"
 
-xdotool mousemove $((X + 200)) $((Y + 80)) click 3
-sleep 0.5
+open_menu $((X + 200)) $((Y + 80))
 key Escape
-sleep 0.5
-xdotool mousemove $((X + 20)) $((Y + 64)) click 3   # the menu from the draggable background too
-sleep 0.5
-xdotool mousemove 0 0 click 1                       # a click elsewhere closes it
-sleep 0.5
+menu_closed
+open_menu $((X + 20)) $((Y + 64))   # the menu from the draggable background too
+xdotool mousemove 0 0 click 1        # a click elsewhere closes it
+menu_closed
 check "Escape and a click elsewhere close the menu without launching" [ "$(wc -l <"$T/cmd2.marker")" -eq 1 ]
 check "and without a message" [ "$(boxes)" -eq 0 ]
 
-xdotool mousemove $((X + 200)) $((Y + 80)) click 3
-sleep 0.5
+open_menu $((X + 200)) $((Y + 80))
 key Down Return
-check "menu item 1 with a missing program shows the failure box" wait_boxes 1 3
+check "menu item 1 with a missing program shows the failure box" wait_boxes 1
+BOX=$(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | grep -vx "$WID" | head -1)
 shot box
+
+# A message box as the window manager sees it: a dialog of the main window, of one fixed size,
+# that can be neither maximised nor kept minimised.
+check "the box is a dialog" bash -c "xprop -id $BOX _NET_WM_WINDOW_TYPE | grep -q '= _NET_WM_WINDOW_TYPE_DIALOG$'"
+check "it belongs to the main window" bash -c "xprop -id $BOX WM_TRANSIENT_FOR | grep -qi '# $(printf '0x%x' "$WID")$'"
+read -r minw minh maxw maxh < <(xprop -id "$BOX" WM_NORMAL_HINTS |
+    awk '/minimum size/{a=$(NF-2); b=$NF} /maximum size/{c=$(NF-2); d=$NF} END{print a, b, c, d}')
+check "its smallest size is its largest (${minw}x$minh, ${maxw}x$maxh)" [ -n "$minw" ] && [ "$minw $minh" = "$maxw $maxh" ]
+check "the window manager offers no maximising" bash -c "! xprop -id $BOX _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE"
+check "it offers closing" bash -c "xprop -id $BOX _NET_WM_ALLOWED_ACTIONS | grep -q _NET_WM_ACTION_CLOSE"
+xprop -spy -id "$BOX" WM_STATE >"$T/box-state.log" 2>&1 &
+PIDS+=($!)
+wait_until "$LIMIT" "xprop to report the state of the box" grep -q 'window state' "$T/box-state.log"
+xdotool windowminimize "$BOX"
+wait_until "$LIMIT" "the window manager to minimise the box" grep -q 'window state: Iconic' "$T/box-state.log"
+box_back() { viewable "$BOX" && xprop -id "$BOX" WM_STATE | grep -q 'window state: Normal'; }
+check "a minimised box comes straight back" wait_until "$LIMIT" "the box to come back" box_back
+check "and the main window with it" viewable "$WID"
 key Return
-check "Return closes it" wait_boxes 0 3
+check "Return closes it" wait_boxes 0
 check "the program goes on" alive "$VPID"
 
 # The warning's launch fails: one box, the count waits for it, then goes on to the end.
 xdotool mousemove 0 0
 key Up
 key Escape
-check "the warning brings the window back" wait_viewable "$WID" 3
-check "with the failure box" wait_boxes 1 3
-sleep 3
+check "the warning brings the window back" wait_viewable "$WID" "$LIMIT"
+check "with the failure box" wait_boxes 1
+sleep 3  # time for more ticks, each of which could have opened another box
 check "three seconds later there is still one box" [ "$(boxes)" -eq 1 ]
 shot held1
-sleep 1.5
+sleep 1.5  # a count that still ran would change the readout in this time
 shot held2
 check "the count waits while the box is open" same_readout held1 held2
 key Return
-check "the box closes" wait_boxes 0 3
-sleep 2.5
-shot goes-on
-check "after it the count goes on" bash -c "! same_readout held2 goes-on >/dev/null"
+check "the box closes" wait_boxes 0
+counted_on() { ! same_readout held2 goes-on >/dev/null; }
+check "after it the count goes on" shot_until goes-on counted_on
 check "command 2 runs at the end" wait_lines "$T/cmd2.marker" 2 65
-check "and the program ends" wait_gone "$VPID" 5
+check "and the program ends" wait_gone "$VPID" "$LIMIT"
 check "no further box was shown" [ "$(boxes)" -eq 0 ]
 finish

@@ -4,13 +4,13 @@
 gui_setup
 ini 60 0
 open_vreko
+shot_until start shows start 255,255,0 1500
 check "window is 392 by 166" [ "$W $H" = "392 166" ]
 check "window is centred on the 1280x1024 screen" [ "$X $Y" = "444 429" ]
 check "window manager keeps it above others" bash -c "xprop -id $WID _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE"
 check "title is Vreko" bash -c "xprop -id $WID WM_NAME | grep -q '\"Vreko\"'"
 check "an application window of class TApplication exists" \
     bash -c "xdotool search --class '^TApplication$' | head -1 | grep -q ."
-shot start
 
 # The rounded outline: the corner pixels show the white root beneath, points just inside are black.
 for c in "0 0" "391 0" "0 165" "391 165"; do
@@ -43,26 +43,20 @@ check "background strip is black" is_pixel start $((X + 4)) $((Y + 64)) 0,0,0
 # Hover and pressed looks of the up arrow.
 xdotool mousemove $((X + 29)) $((Y + 40))
 xdotool mousemove $((X + 30)) $((Y + 41))
-shot hover
-check "hovered face takes the highlight colour" is_pixel hover $((X + 29)) $((Y + 40)) 255,255,255
+check "hovered face takes the highlight colour" shot_until hover is_pixel hover $((X + 29)) $((Y + 40)) 255,255,255
 check "hover leaves the base edge dark" is_pixel hover $((X + 29)) $((Y + 56)) 160,160,160
 xdotool mousedown 1
-shot pressed
-check "pressed face is gray" is_pixel pressed $((X + 29)) $((Y + 40)) 128,128,128
+check "pressed face is gray" shot_until pressed is_pixel pressed $((X + 29)) $((Y + 40)) 128,128,128
 check "pressed base edge turns light" is_pixel pressed $((X + 29)) $((Y + 56)) 255,255,255
 check "pressed slanted edge turns dark" is_pixel pressed $((X + 17)) $((Y + 36)) 160,160,160
 xdotool mouseup 1
-shot clicked
-lime=$(colours clicked "335x166+$((X + 56))+$Y" | awk '$1=="0,255,0"{print $2}')
-check "the click dialled 10 minutes in lime (${lime:-0} pixels)" [ "${lime:-0}" -gt 1000 ]
+check "the click dialled 10 minutes in lime" shot_until clicked shows clicked 0,255,0 1000
 xdotool mousemove 0 0
-shot left
-check "leaving the button restores its idle face" is_pixel left $((X + 29)) $((Y + 40)) 240,240,240
+check "leaving the button restores its idle face" shot_until left is_pixel left $((X + 29)) $((Y + 40)) 240,240,240
 
 # The context menu's first item tries the warning command at once.
-xdotool mousemove $((X + 200)) $((Y + 80)) click 3
-sleep 0.5
+open_menu $((X + 200)) $((Y + 80))
 key Down Return
-check "menu item 1 launches command 1" wait_file "$T/cmd1.marker" 3
+check "menu item 1 launches command 1" wait_file "$T/cmd1.marker" "$LIMIT"
 check "with its parameters" grep -qx 'one|two words|' "$T/cmd1.marker"
 finish

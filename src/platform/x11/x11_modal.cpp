@@ -121,7 +121,9 @@ Color IconColorAt(MessageBoxIcon icon, double u, double v) {
 
 class MessageBoxWindow {
 public:
-    MessageBoxWindow(X11Platform& platform, const std::string& text, const std::string& caption, MessageBoxIcon icon);
+    // owner: the shown main window the box belongs to, or 0 for the program as a whole.
+    MessageBoxWindow(X11Platform& platform, Window owner, const std::string& text, const std::string& caption,
+                     MessageBoxIcon icon);
     ~MessageBoxWindow();
     MessageBoxWindow(const MessageBoxWindow&) = delete;
     MessageBoxWindow& operator=(const MessageBoxWindow&) = delete;
@@ -143,6 +145,7 @@ private:
 
     X11Platform& platform_;
     Display* dpy_;
+    Window owner_;
     MessageBoxIcon icon_;
     DialogFont font_;
     DialogScale scale_;
@@ -164,9 +167,14 @@ private:
     bool tracking_ = false;  // a left press on the button is held
 };
 
-MessageBoxWindow::MessageBoxWindow(X11Platform& platform, const std::string& text, const std::string& caption,
-                                   MessageBoxIcon icon)
-    : platform_(platform), dpy_(platform.display()), icon_(icon), font_(platform), scale_(platform.ScreenDpi()) {
+MessageBoxWindow::MessageBoxWindow(X11Platform& platform, Window owner, const std::string& text,
+                                   const std::string& caption, MessageBoxIcon icon)
+    : platform_(platform),
+      dpy_(platform.display()),
+      owner_(owner),
+      icon_(icon),
+      font_(platform),
+      scale_(platform.ScreenDpi()) {
     Layout(text);
 
     const Rect monitor = platform_.PrimaryMonitor();
@@ -242,9 +250,13 @@ void MessageBoxWindow::SetProperties(const std::string& caption) {
         XSetWMHints(dpy_, win_, hints);
         XFree(hints);
     }
-    // A dialog of the whole program: transient for its group, which holds the main window, so
-    // the window manager keeps it above that window whether the window is shown or not.
-    if (group) XSetTransientForHint(dpy_, win_, platform_.root());
+    // A dialog of the shown main window; with none shown, of the whole program: transient for
+    // its group, which holds the main window, so the window manager keeps the box above that
+    // window when it comes back.
+    if (owner_)
+        XSetTransientForHint(dpy_, win_, owner_);
+    else if (group)
+        XSetTransientForHint(dpy_, win_, platform_.root());
 
     if (XSizeHints* size = XAllocSizeHints()) {
         // A fixed size, the box itself centred: the frame goes around it where it stands.
@@ -273,7 +285,9 @@ void MessageBoxWindow::SetProperties(const std::string& caption) {
                     reinterpret_cast<unsigned char*>(motif), 5);
 }
 
-void MessageBoxWindow::RequestFocus() { platform_.ActivateWindow(win_); }
+void MessageBoxWindow::RequestFocus() {
+    platform_.ActivateWindow(win_);
+}
 
 // ---- events -----------------------------------------------------------------------------------
 
@@ -336,6 +350,11 @@ bool MessageBoxWindow::OnEvent(XEvent& ev) {
             if (Atom(ev.xclient.message_type) == platform_.atoms().wmProtocols &&
                 Atom(ev.xclient.data.l[0]) == platform_.atoms().wmDeleteWindow)
                 closed_ = true;
+            break;
+        case UnmapNotify:
+            // Only the window manager unmaps the open box: it was minimised (a message box
+            // cannot be), and the program would wait on a box nobody sees. It comes back.
+            if (!closed_) XMapRaised(dpy_, win_);
             break;
         case DestroyNotify:
             closed_ = true;
@@ -427,7 +446,14 @@ void MessageBoxWindow::DrawButton() {
 }  // namespace
 
 void X11Platform::MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
-    MessageBoxWindow box(*this, text, caption, icon);
+    Window owner = 0;
+    for (const auto& [xid, window] : windows_) {
+        if (window->Visible()) {
+            owner = xid;
+            break;
+        }
+    }
+    MessageBoxWindow box(*this, owner, text, caption, icon);
     RunModalLoop(*this, [&box] { return box.Closed(); });
 }
 
