@@ -15,15 +15,20 @@ command -v xclock strace >/dev/null || { echo "needs x11-apps and strace"; exit 
 
 T=$(mktemp -d /tmp/vreko-bench-XXXXXX)
 PIDS=()
-cleanup() { for p in "${PIDS[@]}"; do kill -9 "$p" 2>/dev/null; done; pkill -9 -f "$T/vreko" 2>/dev/null; rm -rf "$T"; }
+stop() { kill -TERM "$1" 2>/dev/null; for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$1" 2>/dev/null; }
+# The X server last, and with SIGTERM, so that it removes its lock file and socket.
+cleanup() { pkill -9 -f "$T/vreko" 2>/dev/null; for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do stop "${PIDS[i]}"; done; rm -rf "$T"; }
 trap cleanup EXIT
-for n in $(seq 140 190); do [ -e /tmp/.X$n-lock ] || break; done
-export DISPLAY=:$n HOME=$T XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/config
+export HOME=$T XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/config
 mkdir -p "$T/run" && chmod 700 "$T/run"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & PIDS+=($!); disown
-for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-openbox --sm-disable >/dev/null 2>&1 & PIDS+=($!); disown
-sleep 1
+# The server picks a free display itself and names it once it accepts clients.
+mkfifo "$T/displayfd"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$T/displayfd" >/dev/null 2>&1 & PIDS+=($!)
+read -r -t 30 n <"$T/displayfd" || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=:$n
+# openbox runs its start-up command once it manages windows.
+openbox --sm-disable --startup "touch $T/wm-ready" >/dev/null 2>&1 & PIDS+=($!)
+for i in $(seq 300); do [ -e "$T/wm-ready" ] && break; sleep 0.1; done
 cp "$VREKO" "$T/vreko"
 # Never hides by itself, so it idles on its one-second idle timer for the whole measurement.
 printf '[Timer]\nTimePause=-1\n[AppStart]\nFileName1=\nFileName2=\n' >"$T/Vreko.INI"
