@@ -7,7 +7,8 @@ level=${1:-test}
 build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
        fonts-lato fonts-dejavu-core xdg-utils libnotify-bin)
 test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps strace
-      clang libclang-rt-dev)
+      clang libclang-rt-dev
+      g++-mingw-w64-x86-64 googletest wine wine64)
 
 want=("${build[@]}")
 [ "$level" = test ] && want+=("${test[@]}")

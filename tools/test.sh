@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vreko and its tests, and runs every test (unit tests on
 # the in-memory backend, GUI tests on the real program under a private Xvfb with openbox),
-# then the unit tests under sanitizers and a short run of every fuzz target.
+# then the unit tests under sanitizers, a short run of every fuzz target, and the portable unit
+# tests built for Windows and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh test
@@ -24,3 +25,6 @@ cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWith
   -DVREKO_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target vreko_fuzzers
 tests/fuzz/run.sh build-fuzz "${VREKO_FUZZ_SECONDS:-15}"
+
+# The portable unit tests cross-built for Windows (mingw-w64) and run under Wine.
+tools/test-windows.sh build-test-win

@@ -149,14 +149,11 @@ void TForm1::FormCreate() {
     app_.OnMessage = [this](const Message& m, bool& handled) { AppOnMessage(m, handled); };
 
     // Settings: each key in its order, missing ones written back, stop at the first failure.
-    settingsPath_ = SettingsFilePath(app_.ExeName());
-#ifndef _WIN32
-    CreateSettingsFolder(settingsPath_);
-#endif
-    IniFile ini(settingsPath_);
+    const std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(app_.ExeName());
+    settingsPath_ = settings->Path();
     LoadedSettings s;
     s.FontHeight = VrLabel1.Font().desc.height;
-    std::optional<std::string> error = LoadSettings(ini, PlatformDefaults(), dpi_, s);
+    std::optional<std::string> error = LoadSettings(*settings, platform_.DefaultSettings(), dpi_, s);
     controller.TimePause = s.TimePause;
     controller.TestMode = s.TestMode;
     launcher.commands() = {s.FileName1, s.Param1, s.FileName2, s.Param2};
@@ -171,7 +168,7 @@ void TForm1::FormCreate() {
         // The reset is skipped: the readout keeps its design look until the first dial. The
         // timer waits while the user reads the message, so it cannot end the program under it.
         ModalHold::Scope holdTicks(hold);
-        platform_.MessageBox(*error, app_.Title(), MessageBoxIcon::Error);
+        platform_.ShowMessageBox(*error, app_.Title(), MessageBoxIcon::Error);
         return;
     }
     controller.Reset();

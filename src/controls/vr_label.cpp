@@ -208,7 +208,7 @@ void TVrCustomLabel::DrawTextWithEffect(Painter& surface, const std::string& cap
     }
     const int baseline = top + fm.ascent;
     for (const auto& [offset, piece] : pieces)
-        if (!piece.empty()) surface.TextOut(font, left + offset, baseline, piece, color);
+        if (!piece.empty()) surface.DrawTextAt(font, left + offset, baseline, piece, color);
     if (underlineX >= 0 && underlineW > 0) {
         const int thickness = std::max(1, lineHeight / 24);
         const int y = baseline + std::max(1, fm.descent / 3);

@@ -18,10 +18,10 @@ void CommandLauncher::StartCommand(std::int32_t k) {
     const std::string& file = k == 1 ? commands_.FileName1 : commands_.FileName2;
     const std::string& params = k == 1 ? commands_.Param1 : commands_.Param2;
     if (file.empty()) return;
-    std::intptr_t result = platform_.ShellExecute(file, params);
+    std::intptr_t result = platform_.StartFile(file, params);
     if (result <= 32) {
         ModalHold::Scope hold(hold_);
-        platform_.MessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::None);
+        platform_.ShowMessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::None);
     }
 }
 

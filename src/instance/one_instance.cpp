@@ -23,14 +23,14 @@ std::string TOneInstance::BaseName() const {
 
 bool TOneInstance::PrevInstanceRunning() {
     const std::string base = BaseName();
-    KernelHandle gate = platform_.CreateMutex(true, base + "CriticalSection");
+    KernelHandle gate = platform_.CreateNamedMutex(true, base + "CriticalSection");
     lockFailed_ = gate == 0;
     if (platform_.GetLastError() != 0 || gate == 0) {
         // Another copy is inside its own test right now: count as the second.
         if (gate) platform_.CloseHandle(gate);
         return true;
     }
-    InstanceMutex = platform_.CreateMutex(false, base + "Default");
+    InstanceMutex = platform_.CreateNamedMutex(false, base + "Default");
     const bool running = platform_.WaitForSingleObject(InstanceMutex, 0) == kWaitTimeout;
     platform_.ReleaseMutex(gate);
     platform_.CloseHandle(gate);
@@ -58,14 +58,14 @@ void TOneInstance::DoShowMessage() {
     }
     std::string text = Message;
     if (text.empty()) text = "Application \"" + app_.Title() + "\" is already running.";
-    platform_.MessageBox(text, app_.Title(), MessageBoxIcon::Exclamation);
+    platform_.ShowMessageBox(text, app_.Title(), MessageBoxIcon::Exclamation);
 }
 
 void TOneInstance::ShowLockFailure() {
     std::string text = app_.Title() + " cannot start: it cannot make sure that only one copy of it runs.";
     const std::string why = platform_.MutexFailureText();
     if (!why.empty()) text += "\n\n" + why;
-    platform_.MessageBox(text, app_.Title(), MessageBoxIcon::Error);
+    platform_.ShowMessageBox(text, app_.Title(), MessageBoxIcon::Error);
 }
 
 void TOneInstance::DoActivatePrevInstance() {
@@ -79,7 +79,7 @@ WindowRef TOneInstance::FindPrevInstanceWindow() {
     const WindowRef own = platform_.OwnAppWindow();
     WindowRef w = 0;
     do {
-        w = platform_.FindWindowEx(w, "TApplication", app_.Title());
+        w = platform_.FindTopLevelWindow(w, "TApplication", app_.Title());
     } while (w != 0 && w == own);
     return w;
 }

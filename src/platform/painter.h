@@ -48,7 +48,7 @@ public:
     virtual FontMetrics GetFontMetrics(const FontSpec& font) = 0;
     virtual int TextWidth(const FontSpec& font, std::string_view utf8) = 0;
     // Draws the glyphs only (transparent background) with their baseline at y.
-    virtual void TextOut(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) = 0;
+    virtual void DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) = 0;
 };
 
 }  // namespace vreko

@@ -10,6 +10,7 @@
 #include "platform/event_loop.h"
 #include "platform/message.h"
 #include "platform/painter.h"
+#include "platform/settings_store.h"
 
 namespace vreko {
 
@@ -86,10 +87,16 @@ public:
     // Full path of the running program file.
     virtual std::string ModuleFileName() = 0;
 
+    // --- settings ------------------------------------------------------------------------
+    // The settings of the program file at programPath, where this system keeps them.
+    virtual std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) = 0;
+    // The texts written for missing settings on this system.
+    virtual SettingsDefaults DefaultSettings() = 0;
+
     // --- shell ---------------------------------------------------------------------
     // Starts the program (or opens the document) file with the parameter string, without
     // waiting for it. A result of 32 or less means that nothing was started.
-    virtual std::intptr_t ShellExecute(const std::string& file, const std::string& params) = 0;
+    virtual std::intptr_t StartFile(const std::string& file, const std::string& params) = 0;
 
     // --- screen and windows --------------------------------------------------------------
     virtual Rect PrimaryMonitor() = 0;
@@ -102,21 +109,21 @@ public:
     virtual void CreateAppWindow(const std::string& title, WindowHandler& handler) = 0;
 
     // --- modal user interface (both run the loop until closed) --------------------------
-    virtual void MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
+    virtual void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
     // Shows a popup menu at a screen point; the chosen item's index, or -1.
     virtual int TrackPopupMenu(const std::vector<std::string>& items, Point screen) = 0;
 
     // --- named mutexes and the running copy's window ------------------------------------
-    virtual KernelHandle CreateMutex(bool initialOwner, const std::string& name) = 0;
+    virtual KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) = 0;
     virtual std::uint32_t GetLastError() = 0;
-    // After a CreateMutex that failed: why, in words for the user, naming the place where the
+    // After a CreateNamedMutex that failed: why, in words for the user, naming the place where the
     // mutexes are kept (empty when the window system has nothing more to say).
     virtual std::string MutexFailureText() { return {}; }
     virtual std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) = 0;
     virtual void ReleaseMutex(KernelHandle h) = 0;
     virtual void CloseHandle(KernelHandle h) = 0;
     virtual WindowRef OwnAppWindow() = 0;
-    virtual WindowRef FindWindowEx(WindowRef after, const std::string& className, const std::string& title) = 0;
+    virtual WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) = 0;
     virtual bool IsWindow(WindowRef w) = 0;
     virtual bool IsIconic(WindowRef w) = 0;
     virtual void OpenIcon(WindowRef w) = 0;

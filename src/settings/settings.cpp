@@ -1,23 +1,12 @@
 #include "settings/settings.h"
 
 #include <climits>
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "settings/int_conversion.h"
 
-#ifndef _WIN32
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
-
 namespace vreko {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -73,29 +62,6 @@ bool* FlagTarget(std::string_view key, LoadedSettings& s) {
 
 }  // namespace
 
-SettingsDefaults PlatformDefaults() {
-    SettingsDefaults d;
-    d.TimePause = "10";
-#ifdef _WIN32
-    d.FileName1 = "c:\\Program Files\\nnCron\\nncron.exe";
-    d.Param1 = "-run MY_MESSAGE";
-    d.FileName2 = "c:\\Program Files\\nnCron\\nncron.exe";
-    d.Param2 = "-run QDL_MESSAGE";
-#else
-    d.FileName1 = "notify-send";
-    d.Param1 = "-u critical Vreko \"Switching off in one minute\"";
-    d.FileName2 = "systemctl";
-    d.Param2 = "poweroff";
-#endif
-    d.FontName = "Arial Black";
-    d.FontSize = "90";
-    d.PositionTop = "0";
-    d.PositionLeft = "0";
-    d.PositionCenter = "1";
-    d.Test = "0";
-    return d;
-}
-
 int PointsToPixels(std::int32_t points, int dpi) {
     const long long product = static_cast<long long>(points) * dpi;
     const long long magnitude = ((product < 0 ? -product : product) + 36) / 72;
@@ -103,12 +69,12 @@ int PointsToPixels(std::int32_t points, int dpi) {
     return static_cast<int>(product < 0 ? -clamped : clamped);
 }
 
-std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& defaults, int screenDpi,
+std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaults& defaults, int screenDpi,
                                         LoadedSettings& out) {
     out.complete = false;
     // Copies started at the same moment complete the file one after the other: each sees
     // what the one before it wrote and writes only what is still missing.
-    const IniFile::UpdateLock lock = ini.LockForUpdate();
+    const std::unique_ptr<SettingsStore::UpdateLock> lock = ini.LockForUpdate();
     for (const KeySpec& entry : kKeys) {
         std::string text = ini.ReadString(entry.section, entry.key, kMissing);
         if (text == kMissing) {
@@ -142,58 +108,9 @@ std::optional<std::string> LoadSettings(IniFile& ini, const SettingsDefaults& de
     return std::nullopt;
 }
 
-#ifdef _WIN32
-
-std::string SettingsFilePath(const std::string& programPath) {
-    const auto cut = programPath.find_last_of("\\:");
+std::string SettingsFileBeside(const std::string& programPath, std::string_view separators) {
+    const auto cut = programPath.find_last_of(separators);
     return programPath.substr(0, cut == std::string::npos ? 0 : cut + 1) + kSettingsFileName;
 }
-
-#else
-
-std::string UserSettingsFilePath() {
-    fs::path base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else if (home && home[0] != '\0') {
-        base = fs::path(home) / ".config";
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] != '\0') {
-        base = fs::path(pw->pw_dir) / ".config";
-    } else {
-        return {};
-    }
-    return (base / "vreko" / kSettingsFileName).string();
-}
-
-bool CreateSettingsFolder(const std::string& settingsPath) {
-    const fs::path dir = fs::path(settingsPath).parent_path();
-    if (dir.empty()) return true;
-    // Create from the top down, so that every new folder gets mode 0700 (create_directories
-    // would give the umask's mode).
-    fs::path partial;
-    for (const fs::path& part : dir) {
-        partial /= part;
-        std::error_code ec;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST && !fs::is_directory(partial, ec)) return false;
-    }
-    std::error_code ec;
-    return fs::is_directory(dir, ec);
-}
-
-std::string SettingsFilePath(const std::string& programPath) {
-    const auto cut = programPath.rfind('/');
-    const std::string beside = programPath.substr(0, cut == std::string::npos ? 0 : cut + 1) + kSettingsFileName;
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(beside, ec))) return beside;  // a portable installation
-    const std::string user = UserSettingsFilePath();
-    if (user.empty()) return beside;
-    // A folder that cannot be made shows up as the failed write of the first missing key.
-    CreateSettingsFolder(user);
-    return user;
-}
-
-#endif
 
 }  // namespace vreko

@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "fuzz_file.h"
-#include "settings/ini_file.h"
+#include "platform/posix/ini_file.h"
 
 namespace {
 
 using vreko::fuzz::Fail;
 using vreko::fuzz::Trim;
 
-constexpr std::string_view kAbsent = "\x01(absent)";
+// What a read gives for a key that is not there: no value read from a file can hold a line break.
+constexpr std::string_view kAbsent = "\n(absent)";
 
 // Whether the names and the value can stand in a line of their own, as the writer promises to
 // store them: names not empty once trimmed, no line break anywhere, no "]" in the section, no
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string about = std::string(section) + " / " + std::string(key) + " = " + std::string(value);
 
     file.Write(text);
-    vreko::IniFile ini(file.Path());
+    vreko::posix::IniFile ini(file.Path());
     const auto names = vreko::fuzz::NamesIn(text);
     std::vector<std::string> valuesBefore;
     for (const auto& [s, k] : names) valuesBefore.push_back(ini.ReadString(s, k, kAbsent));
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!Storable(section, key, value)) Fail("a value that cannot be stored was accepted", about, text, after);
 
     const std::string back = ini.ReadString(section, key, kAbsent);
-    if (back != value.substr(0, vreko::IniFile::kMaxValueLength))
+    if (back != value.substr(0, vreko::posix::IniFile::kMaxValueLength))
         Fail("the value written does not read back", about + "  read: " + back, text, after);
 
     for (std::size_t i = 0; i < names.size(); ++i) {

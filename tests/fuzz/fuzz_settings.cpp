@@ -12,13 +12,16 @@
 
 #include "fuzz_file.h"
 #include "settings/int_conversion.h"
+#include "platform/posix/ini_file.h"
+#include "platform/posix/settings_file.h"
 #include "settings/settings.h"
 
 namespace {
 
 using vreko::fuzz::Fail;
 
-constexpr std::string_view kAbsent = "\x01(absent)";
+// What a read gives for a key that is not there: no value read from a file can hold a line break.
+constexpr std::string_view kAbsent = "\n(absent)";
 
 struct Key {
     const char* section;
@@ -52,11 +55,11 @@ bool IsLoadedKey(std::string_view section, std::string_view key) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const vreko::fuzz::ScratchFile file;
-    static const vreko::SettingsDefaults defaults = vreko::PlatformDefaults();
+    static const vreko::SettingsDefaults defaults = vreko::posix::DefaultSettings();
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     file.Write(text);
-    vreko::IniFile ini(file.Path());
+    vreko::posix::IniFile ini(file.Path());
     const auto names = vreko::fuzz::NamesIn(text);
     std::vector<std::string> otherBefore;
     for (const auto& [s, k] : names) otherBefore.push_back(ini.ReadString(s, k, kAbsent));

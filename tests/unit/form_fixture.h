@@ -1,5 +1,5 @@
 // The whole program (application object and main window) on the in-memory backend, with
-// its own settings file in a fresh temporary folder.
+// its own settings (kept in memory by the backend) and a fresh temporary folder.
 #pragma once
 
 #include <cstdlib>
@@ -10,22 +10,20 @@
 
 #include "app/main_form.h"
 #include "platform/headless/headless.h"
+#include "temp_folder.h"
 
 namespace vreko::testing {
 
-inline std::filesystem::path MakeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vreko-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    return pattern;
-}
+inline std::filesystem::path MakeTempDir() { return MakeUniqueTempDir("vreko-test-"); }
 
 struct FormFixture {
-    // ini: the settings file's text, written beside the program (portable use).
+    // ini: the settings file's text at start.
     explicit FormFixture(const std::string& ini = "",
                          std::shared_ptr<headless::HeadlessWorld> world = std::make_shared<headless::HeadlessWorld>())
         : dir(MakeTempDir()), platform(std::move(world)) {
-        std::ofstream(dir / "Vreko.INI", std::ios::binary) << ini;
         platform.moduleFileName = (dir / "vreko").string();
+        platform.settings->path = (dir / "Vreko.INI").string();
+        platform.settings->text = ini;
         platform.AttachLoop(&loop);
         app.SetTitle("Vreko");
         app.CreateHandle();
@@ -43,10 +41,7 @@ struct FormFixture {
     }
 
     headless::HeadlessWindow& window() { return *platform.mainWindow; }
-    std::string Settings() const {
-        std::ifstream in(dir / "Vreko.INI", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    const std::string& Settings() const { return platform.settings->text; }
 
     Message Make(std::uint32_t message, std::uint64_t wParam = 0, std::int64_t lParam = 0) {
         Message m;

@@ -240,6 +240,36 @@ TEST(MainForm, SettingsErrorShowsItsBoxAndKeepsTheDesignLook) {
     EXPECT_TRUE(f.Ended());
 }
 
+TEST(MainForm, SettingsComeFromTheBackendWithItsDefaults) {
+    FormFixture f("[Timer]\nTimePause=5\n");
+    f.platform.settingsDefaults.FileName2 = "marker-action";
+    f.platform.settingsDefaults.Param2 = "--mark";
+    f.platform.settingsDefaults.FontSize = "12";
+    f.Start();
+    EXPECT_TRUE(f.platform.boxes.empty());
+    EXPECT_TRUE(f.form->SettingsComplete());
+    EXPECT_EQ(f.platform.settingsOpenedFor, f.platform.moduleFileName);  // the program's own settings
+    EXPECT_EQ(f.form->SettingsPath(), f.platform.settings->path);
+    EXPECT_NE(f.Settings().find("FileName2=marker-action\nParam2=--mark\n"), std::string::npos);
+    EXPECT_NE(f.Settings().find("[Text]\nFontName=Arial Black\nFontSize=12\n"), std::string::npos);
+    EXPECT_EQ(f.form->launcher.commands().FileName2, "marker-action");
+    EXPECT_EQ(f.form->launcher.commands().Param2, "--mark");
+    EXPECT_EQ(f.form->VrLabel1.Font().desc.height, -16);  // 12 points at 96 pixels per inch
+    EXPECT_EQ(f.form->controller.TimePause, 5);
+}
+
+TEST(MainForm, SettingsThatCannotBeWrittenSayWhere) {
+    FormFixture f;
+    f.platform.settings->writable = false;
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, "Unable to write to " + f.platform.settings->path + ".");
+    EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::Error);
+    EXPECT_FALSE(f.form->SettingsComplete());
+    EXPECT_EQ(f.Settings(), "");
+    EXPECT_EQ(f.platform.settings->writes, 0);
+}
+
 TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
     FormFixture f(Ini("10", "1", "/nonexistent/warn"));
     f.platform.shellResult = [](const std::string& file) { return file == "act" ? 42 : 2; };
@@ -278,7 +308,7 @@ TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
         EXPECT_TRUE(second.Ended());
         EXPECT_FALSE(second.app.ShowMainForm());
         EXPECT_EQ(second.window().showCount, 0);
-        EXPECT_EQ(second.platform.calls.front(), "CreateMutex Vreko.OneInstance.CriticalSection");
+        EXPECT_EQ(second.platform.calls.front(), "CreateNamedMutex Vreko.OneInstance.CriticalSection");
         EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "SetForegroundWindow"),
                   second.platform.calls.end());
     }
@@ -307,8 +337,8 @@ TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
                             f.platform.mutexFailure);
     // It still ends as a copy that lost the gate does: the box comes before the lookup of a
     // running copy, and no window is shown.
-    EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"CreateMutex Vreko.OneInstance.CriticalSection"});
-    EXPECT_EQ(f.platform.calls.back(), "FindWindowEx");
+    EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"CreateNamedMutex Vreko.OneInstance.CriticalSection"});
+    EXPECT_EQ(f.platform.calls.back(), "FindTopLevelWindow");
     EXPECT_TRUE(f.Ended());
     EXPECT_EQ(f.window().showCount, 0);
 }

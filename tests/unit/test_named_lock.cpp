@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/posix/named_lock.h"
+#include "test_posix_user.h"
 #include "test_settings_util.h"
 
 namespace vreko::posix {

@@ -8,12 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/ini_file.h"
+#include "platform/posix/settings_file.h"
 #include "settings/settings.h"
+#include "test_posix_user.h"
 #include "test_settings_util.h"
 
 namespace vreko {
 namespace {
 
+using posix::IniFile;
+using posix::SettingsFilePath;
+using posix::UserSettingsFilePath;
 using settings_test::ReadAll;
 using settings_test::TempDir;
 using settings_test::WriteAll;
@@ -47,7 +53,7 @@ std::string FullFile(const std::string& timerExtra = "") {
 TEST(LoadSettings, FirstStartCreatesFileWithDefaults) {
     TempDir dir;
     IniFile ini(dir.File("Vreko.INI"));
-    const SettingsDefaults d = PlatformDefaults();
+    const SettingsDefaults d = posix::DefaultSettings();
     LoadedSettings s;
     EXPECT_EQ(LoadSettings(ini, d, 96, s), std::nullopt);
 
@@ -117,7 +123,7 @@ TEST(LoadSettings, UserFileReadAsWrittenAndLeftAlone) {
         "TimePause=1\r\n";
     WriteAll(ini.Path(), file);
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 120, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 120, s), std::nullopt);
     EXPECT_EQ(ReadAll(ini.Path()), file);
     EXPECT_TRUE(s.complete);
     EXPECT_EQ(s.TimePause, 30);
@@ -141,7 +147,7 @@ TEST(LoadSettings, ErrorValueIsRewrittenWithDefault) {
     ASSERT_TRUE(ini.WriteString("Text", "FontName", "Error"));
     ASSERT_TRUE(ini.WriteString("Timer", "Test", "error"));  // other case: a real value, not "missing"
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
     std::string expected = FullFile();
     expected.replace(expected.find("TimePause=30"), 12, "TimePause=10");
     expected.replace(expected.find("FontName=DejaVu Sans"), 20, "FontName=Arial Black");
@@ -162,7 +168,7 @@ TEST(LoadSettings, StopsAtConversionFailure) {
         "[AppStart]\nFileName1=a\nParam1=b\nFileName2=c\nParam2=d\n[Text]\nFontName=Mono\nFontSize=10\n";
     WriteAll(ini.Path(), file);
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "'abc' is not a valid integer value.");
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), "'abc' is not a valid integer value.");
     EXPECT_EQ(ReadAll(ini.Path()), file);
     EXPECT_FALSE(s.complete);
     // Applied before the failure.
@@ -182,7 +188,7 @@ TEST(LoadSettings, EmptyTimePauseIsAFailureNotTheDefault) {
     IniFile ini(dir.File("Vreko.INI"));
     WriteAll(ini.Path(), "[Timer]\nTimePause=\n");
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "'' is not a valid integer value.");
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), "'' is not a valid integer value.");
     EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\nTimePause=\n");  // nothing after it was completed
     EXPECT_EQ(s.TimePause, 0);
     EXPECT_EQ(s.FileName1, "");
@@ -194,7 +200,7 @@ TEST(LoadSettings, WriteFailureStopsLoading) {
     // The folder does not exist, so the first missing key cannot be completed.
     IniFile ini(dir.File("gone/Vreko.INI"));
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "Unable to write to " + ini.Path() + ".");
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), "Unable to write to " + ini.Path() + ".");
     EXPECT_FALSE(s.complete);
     EXPECT_EQ(s.TimePause, 0);
     EXPECT_FALSE(fs::exists(dir.path() / "gone"));
@@ -206,7 +212,7 @@ TEST(LoadSettings, WriteFailureStopsLoading) {
         WriteAll(partial.Path(), file);
         ::chmod((dir.path() / "ro").c_str(), 0555);
         LoadedSettings p;
-        EXPECT_EQ(LoadSettings(partial, PlatformDefaults(), 96, p), "Unable to write to " + partial.Path() + ".");
+        EXPECT_EQ(LoadSettings(partial, posix::DefaultSettings(), 96, p), "Unable to write to " + partial.Path() + ".");
         EXPECT_EQ(ReadAll(partial.Path()), file);
         EXPECT_EQ(p.TimePause, 20);
         EXPECT_EQ(p.FileName1, "/bin/one");
@@ -224,7 +230,7 @@ TEST(LoadSettings, ReadOnlyFileShowsTheWriteFailure) {
     WriteAll(ini.Path(), file);
     ::chmod(ini.Path().c_str(), 0444);
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), "Unable to write to " + ini.Path() + ".");
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), "Unable to write to " + ini.Path() + ".");
     EXPECT_EQ(ReadAll(ini.Path()), file);
     EXPECT_EQ(s.TimePause, 20);
     EXPECT_EQ(s.FileName1, "");
@@ -236,7 +242,7 @@ TEST(LoadSettings, FileEndingInALoneCarriageReturnKeepsItsValue) {
     IniFile ini(dir.File("Vreko.INI"));
     WriteAll(ini.Path(), "[Timer]\nTest=1\r");
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
     EXPECT_TRUE(s.TestMode);
     EXPECT_EQ(s.TimePause, 10);
     EXPECT_EQ(ini.ReadString("Timer", "Test", "d"), "1");
@@ -245,7 +251,7 @@ TEST(LoadSettings, FileEndingInALoneCarriageReturnKeepsItsValue) {
     // The file is complete: the next start writes nothing.
     const std::string after = ReadAll(ini.Path());
     LoadedSettings again;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, again), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, again), std::nullopt);
     EXPECT_EQ(ReadAll(ini.Path()), after);
     EXPECT_TRUE(again.TestMode);
 
@@ -254,7 +260,7 @@ TEST(LoadSettings, FileEndingInALoneCarriageReturnKeepsItsValue) {
                             "FileName2=\rParam2=\r[Text]\rFontName=Mono\rFontSize=10\r";
     WriteAll(ini.Path(), mac);
     LoadedSettings m;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, m), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, m), std::nullopt);
     EXPECT_EQ(m.TimePause, 5);
     EXPECT_EQ(m.FileName1, "/bin/one");
     EXPECT_EQ(m.FileName2, "");
@@ -278,18 +284,18 @@ TEST(LoadSettings, FlagsAndFontName) {
         ASSERT_TRUE(ini.WriteString("Timer", "Test", c.value));
         ASSERT_TRUE(ini.WriteString("Timer", "PositionCenter", c.value));
         LoadedSettings s;
-        EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+        EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
         EXPECT_EQ(s.TestMode, c.on) << "'" << c.value << "'";
         EXPECT_EQ(s.PositionCenter, c.on) << "'" << c.value << "'";
     }
 
     ASSERT_TRUE(ini.WriteString("Text", "FontName", ""));
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
     EXPECT_EQ(s.FontName, "Arial Black");  // empty: the face stays
 
     ASSERT_TRUE(ini.WriteString("Text", "FontName", std::string(40, 'F')));
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
     EXPECT_EQ(s.FontName, std::string(31, 'F'));
 }
 
@@ -309,21 +315,21 @@ TEST(LoadSettings, FontSizeToPixelHeight) {
     IniFile ini(dir.File("Vreko.INI"));
     WriteAll(ini.Path(), "[Text]\nFontSize=$7FFFFFFF\n");
     LoadedSettings s;
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
     EXPECT_EQ(s.FontHeight, -INT32_MAX);
     WriteAll(ini.Path(), "[Text]\nFontSize=-90\n");
-    EXPECT_EQ(LoadSettings(ini, PlatformDefaults(), 96, s), std::nullopt);
+    EXPECT_EQ(LoadSettings(ini, posix::DefaultSettings(), 96, s), std::nullopt);
     EXPECT_EQ(s.FontHeight, 120);
 }
 
-#ifdef _WIN32
-
 TEST(SettingsPath, BesideTheProgram) {
-    EXPECT_EQ(SettingsFilePath("C:\\Tools\\Vreko\\Vreko.exe"), "C:\\Tools\\Vreko\\Vreko.INI");
-    EXPECT_EQ(SettingsFilePath("C:Vreko.exe"), "C:Vreko.INI");
+    // Windows paths: folders end at a backslash, a drive at its colon.
+    EXPECT_EQ(SettingsFileBeside("C:\\Tools\\Vreko\\Vreko.exe", "\\:"), "C:\\Tools\\Vreko\\Vreko.INI");
+    EXPECT_EQ(SettingsFileBeside("C:Vreko.exe", "\\:"), "C:Vreko.INI");
+    // Linux paths: a backslash is part of a name.
+    EXPECT_EQ(SettingsFileBeside("/opt/a\\b/vreko", "/"), "/opt/a\\b/Vreko.INI");
+    EXPECT_EQ(SettingsFileBeside("vreko", "/"), "Vreko.INI");
 }
-
-#else
 
 // Sets an environment variable (or removes it, for nullopt) for the life of the object.
 class ScopedEnv {
@@ -380,8 +386,6 @@ TEST(SettingsPath, UserConfigFolder) {
         EXPECT_TRUE(ini.WriteString("Timer", "TimePause", "10"));
     }
 }
-
-#endif
 
 }  // namespace
 }  // namespace vreko

@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/ini_file.h"
+#include "platform/posix/ini_file.h"
+#include "test_posix_user.h"
 #include "test_settings_util.h"
 
 namespace vreko {
 namespace {
 
+using posix::IniFile;
 using settings_test::AsOrdinaryUser;
 using settings_test::ReadAll;
 using settings_test::TempDir;

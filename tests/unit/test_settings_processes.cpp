@@ -14,12 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/ini_file.h"
+#include "platform/posix/settings_file.h"
 #include "settings/settings.h"
 #include "test_settings_util.h"
 
 namespace vreko {
 namespace {
 
+using posix::IniFile;
 using settings_test::ReadAll;
 using settings_test::TempDir;
 using settings_test::WriteAll;
@@ -57,7 +60,7 @@ TEST(SettingsProcesses, CopiesStartedTogetherLeaveTheCompleteFile) {
     TempDir reference;
     IniFile alone(reference.File("Vreko.INI"));
     LoadedSettings s;
-    ASSERT_EQ(LoadSettings(alone, PlatformDefaults(), 96, s), std::nullopt);
+    ASSERT_EQ(LoadSettings(alone, posix::DefaultSettings(), 96, s), std::nullopt);
     const std::string complete = ReadAll(alone.Path());
 
     constexpr int kTrials = 50;
@@ -69,7 +72,7 @@ TEST(SettingsProcesses, CopiesStartedTogetherLeaveTheCompleteFile) {
         const int ok = RunTogether(kCopies, [&] {
             IniFile ini(path);
             LoadedSettings loaded;
-            return LoadSettings(ini, PlatformDefaults(), 96, loaded) == std::nullopt && loaded.complete;
+            return LoadSettings(ini, posix::DefaultSettings(), 96, loaded) == std::nullopt && loaded.complete;
         });
         EXPECT_EQ(ok, kCopies) << "trial " << trial;
         if (ReadAll(path) != complete) ++damaged;
@@ -126,7 +129,7 @@ TEST(SettingsProcesses, WritersKilledInMidWriteLeaveNothingAfterTheNextStart) {
 
     IniFile ini(path);
     LoadedSettings s;
-    const auto error = LoadSettings(ini, PlatformDefaults(), 96, s);
+    const auto error = LoadSettings(ini, posix::DefaultSettings(), 96, s);
     ::kill(running, SIGKILL);
     ::waitpid(running, nullptr, 0);
 

@@ -193,7 +193,7 @@ TEST_F(ShellLaunch, StartsProgramWithArgumentsIntact) {
     const fs::path marker = dir_ / "argv";
     const fs::path script = WriteScript("show args.sh", "printf '<%s>\\n' \"$0\" \"$@\"", marker);
 
-    std::intptr_t result = ShellExecute(
+    std::intptr_t result = StartFile(
         script.string(), "-run  \"two words\" 'say \"hi\"' a\"b c\"d \"\" \"back\\\\slash \\\"q\\\"\" $HOME");
     EXPECT_EQ(result, kShellStarted);
     std::optional<std::string> argv = WaitForMarker(marker);
@@ -203,7 +203,7 @@ TEST_F(ShellLaunch, StartsProgramWithArgumentsIntact) {
 
     // An empty parameter string starts the program without arguments.
     fs::remove(marker);
-    EXPECT_EQ(ShellExecute(script.string(), ""), kShellStarted);
+    EXPECT_EQ(StartFile(script.string(), ""), kShellStarted);
     argv = WaitForMarker(marker);
     ASSERT_TRUE(argv);
     EXPECT_EQ(*argv, "<" + script.string() + ">\n");
@@ -215,7 +215,7 @@ TEST_F(ShellLaunch, ProgramInheritsDirectoryAndEnvironment) {
     ScopedEnv probe("VREKO_SHELL_PROBE", "probe value 42");
     const fs::path previous = fs::current_path();
     fs::current_path(dir_);
-    std::intptr_t result = ShellExecute("./where.sh", "");  // relative to the current directory
+    std::intptr_t result = StartFile("./where.sh", "");  // relative to the current directory
     fs::current_path(previous);
 
     EXPECT_EQ(result, kShellStarted);
@@ -239,7 +239,7 @@ TEST_F(ShellLaunch, LooksUpBareNamesOnPath) {
     {
         // Entries with a non-executable file or a directory of that name are skipped.
         ScopedEnv path("PATH", notExecutable.string() + ":" + directory.string() + ":" + executable.string());
-        EXPECT_EQ(ShellExecute("tool", "arg"), kShellStarted);
+        EXPECT_EQ(StartFile("tool", "arg"), kShellStarted);
     }
     std::optional<std::string> text = WaitForMarker(marker);
     ASSERT_TRUE(text);
@@ -248,19 +248,19 @@ TEST_F(ShellLaunch, LooksUpBareNamesOnPath) {
 
     {
         ScopedEnv path("PATH", directory.string());
-        EXPECT_EQ(ShellExecute("tool", ""), kShellFileNotFound);
-        EXPECT_EQ(ShellExecute("no-such-program-vreko", ""), kShellFileNotFound);
+        EXPECT_EQ(StartFile("tool", ""), kShellFileNotFound);
+        EXPECT_EQ(StartFile("no-such-program-vreko", ""), kShellFileNotFound);
     }
     {
         ScopedEnv path("PATH", notExecutable.string());
-        EXPECT_EQ(ShellExecute("tool", ""), kShellAccessDenied);
+        EXPECT_EQ(StartFile("tool", ""), kShellAccessDenied);
     }
     {
         // A bare name is never taken from the current directory unless PATH says so.
         ScopedEnv path("PATH", directory.string());
         const fs::path previous = fs::current_path();
         fs::current_path(executable);
-        std::intptr_t result = ShellExecute("tool", "");
+        std::intptr_t result = StartFile("tool", "");
         fs::current_path(previous);
         EXPECT_EQ(result, kShellFileNotFound);
     }
@@ -298,7 +298,7 @@ TEST_F(ShellLaunch, ReportsFailureWhenNothingStarts) {
     };
     for (const FailCase& c : cases) {
         SCOPED_TRACE(c.what);
-        std::intptr_t result = ShellExecute(c.file, c.params);
+        std::intptr_t result = StartFile(c.file, c.params);
         EXPECT_LE(result, 32);
         EXPECT_EQ(result, c.expected);
     }
@@ -313,7 +313,7 @@ TEST_F(ShellLaunch, OpensDocumentsWithXdgOpen) {
 
     {
         ScopedEnv path("PATH", bin.string());  // no xdg-open there
-        EXPECT_EQ(ShellExecute(document.string(), ""), kShellNoAssociation);
+        EXPECT_EQ(StartFile(document.string(), ""), kShellNoAssociation);
     }
 
     const fs::path marker = dir_ / "opened";
@@ -321,7 +321,7 @@ TEST_F(ShellLaunch, OpensDocumentsWithXdgOpen) {
               0755);
     {
         ScopedEnv path("PATH", bin.string());
-        EXPECT_EQ(ShellExecute(document.string(), "parameters are 'not passed'"), kShellStarted);
+        EXPECT_EQ(StartFile(document.string(), "parameters are 'not passed'"), kShellStarted);
     }
     std::optional<std::string> text = WaitForMarker(marker);
     ASSERT_TRUE(text);
@@ -368,13 +368,13 @@ TEST_F(ShellLaunch, OpensADocumentOnlyWhenAProgramIsSetForItsType) {
               "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + viewer.string() + " %f\n", 0644);
 
     // No program is set for plain text: nothing is started, and that is reported.
-    const std::intptr_t unset = ShellExecute(document.string(), "");
+    const std::intptr_t unset = StartFile(document.string(), "");
     EXPECT_LE(unset, 32);
     EXPECT_EQ(unset, kShellNoAssociation);
 
     // Once the viewer is set for it, the document opens in it.
     WriteFile(config / "mimeapps.list", "[Default Applications]\ntext/plain=vreko-test-viewer.desktop\n", 0644);
-    EXPECT_EQ(ShellExecute(document.string(), "ignored"), kShellStarted);
+    EXPECT_EQ(StartFile(document.string(), "ignored"), kShellStarted);
     std::optional<std::string> text = WaitForMarker(marker, 60s);
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, "<" + document.string() + ">\n");
@@ -391,7 +391,7 @@ TEST_F(ShellLaunch, ProgramOutlivesTheLaunchingProcess) {
         // A process group of its own, killed as a whole right after the launch: only a program
         // that left the launcher's session and group lives on.
         setpgid(0, 0);
-        if (ShellExecute(script.string(), "") != kShellStarted) _exit(1);
+        if (StartFile(script.string(), "") != kShellStarted) _exit(1);
         kill(0, SIGKILL);
         _exit(2);
     }
@@ -413,8 +413,8 @@ TEST_F(ShellLaunch, LeavesNoChildProcessBehind) {
     WriteFile(garbage, "not a program\n", 0755);
     const std::set<pid_t> before = OurChildren();
 
-    ASSERT_EQ(ShellExecute(script.string(), ""), kShellStarted);
-    ASSERT_EQ(ShellExecute(garbage.string(), ""), kShellBadFormat);
+    ASSERT_EQ(StartFile(script.string(), ""), kShellStarted);
+    ASSERT_EQ(StartFile(garbage.string(), ""), kShellBadFormat);
 
     // The program is still running, yet neither it nor a zombie helper is a child of ours.
     EXPECT_EQ(OurChildren(), before);
@@ -477,8 +477,8 @@ TEST_F(ShellLaunch, ProgramStartsWithCleanProcessState) {
     sigaddset(&usr1, SIGUSR1);
     sigprocmask(SIG_BLOCK, &usr1, &oldMask);
 
-    std::intptr_t result = ShellExecute(script.string(), "");
-    std::intptr_t signalResult = haveAwk ? ShellExecute(signalScript.string(), "") : 0;
+    std::intptr_t result = StartFile(script.string(), "");
+    std::intptr_t signalResult = haveAwk ? StartFile(signalScript.string(), "") : 0;
 
     sigprocmask(SIG_SETMASK, &oldMask, nullptr);
     sigaction(SIGPIPE, &oldPipe, nullptr);

@@ -2,7 +2,27 @@
 
 #include <algorithm>
 
+#include "settings/ini_text.h"
+
 namespace vreko::headless {
+
+// ---- MemorySettings ------------------------------------------------------------------------
+
+std::string MemorySettings::ReadString(std::string_view section, std::string_view key,
+                                       std::string_view defaultText) const {
+    std::optional<std::string> value = IniFindValue(file_->text, section, key);
+    return value ? std::move(*value) : std::string(defaultText);
+}
+
+bool MemorySettings::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    std::optional<std::string> text = IniWithValue(file_->text, section, key, value, "\n");
+    if (!text) return false;
+    if (*text == file_->text) return true;
+    if (!file_->writable) return false;
+    file_->text = std::move(*text);
+    ++file_->writes;
+    return true;
+}
 
 // ---- RecordingPainter ------------------------------------------------------------------
 
@@ -79,7 +99,7 @@ int RecordingPainter::TextWidth(const FontSpec& font, std::string_view utf8) {
     return chars * (h / 2);
 }
 
-void RecordingPainter::TextOut(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) {
+void RecordingPainter::DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) {
     (void)font;
     DrawOp op = Op("text");
     op.points = {{x + origin_.x, baselineY + origin_.y}};
@@ -188,7 +208,12 @@ void HeadlessPlatform::AdvanceBy(std::int64_t ms) {
     target_ = std::max(outerTarget, now_);
 }
 
-std::intptr_t HeadlessPlatform::ShellExecute(const std::string& file, const std::string& params) {
+std::unique_ptr<SettingsStore> HeadlessPlatform::OpenSettings(const std::string& programPath) {
+    settingsOpenedFor = programPath;
+    return std::make_unique<MemorySettings>(settings);
+}
+
+std::intptr_t HeadlessPlatform::StartFile(const std::string& file, const std::string& params) {
     launches.push_back({file, params});
     return shellResult ? shellResult(file) : 42;
 }
@@ -217,7 +242,7 @@ void HeadlessPlatform::CreateAppWindow(const std::string& title, WindowHandler& 
     appHandler = &handler;
 }
 
-void HeadlessPlatform::MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+void HeadlessPlatform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
     boxes.push_back({text, caption, icon, now_});
     if (whileBoxOpen) whileBoxOpen();
 }
@@ -227,8 +252,8 @@ int HeadlessPlatform::TrackPopupMenu(const std::vector<std::string>& items, Poin
     return menuChoice;
 }
 
-KernelHandle HeadlessPlatform::CreateMutex(bool initialOwner, const std::string& name) {
-    calls.push_back("CreateMutex " + name);
+KernelHandle HeadlessPlatform::CreateNamedMutex(bool initialOwner, const std::string& name) {
+    calls.push_back("CreateNamedMutex " + name);
     if (!mutexFailure.empty()) {
         lastError_ = 5;  // access denied
         return 0;
@@ -273,8 +298,8 @@ void HeadlessPlatform::CloseHandle(KernelHandle h) {
     handles_.erase(it);
 }
 
-WindowRef HeadlessPlatform::FindWindowEx(WindowRef after, const std::string& className, const std::string& title) {
-    calls.push_back("FindWindowEx");
+WindowRef HeadlessPlatform::FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) {
+    calls.push_back("FindTopLevelWindow");
     if (className != "TApplication") return 0;
     auto it = after ? world_->appWindows.upper_bound(after) : world_->appWindows.begin();
     for (; it != world_->appWindows.end(); ++it)

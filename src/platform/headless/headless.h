@@ -38,7 +38,7 @@ public:
     void Arc(const Rect& box, Point start, Point end, Color pen, int penWidth) override;
     FontMetrics GetFontMetrics(const FontSpec& font) override;
     int TextWidth(const FontSpec& font, std::string_view utf8) override;
-    void TextOut(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) override;
+    void DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) override;
 
 private:
     DrawOp Op(const char* kind) const;
@@ -91,6 +91,26 @@ private:
     bool visible_ = false;
 };
 
+// The settings file of the fake machine, in memory, with the text rules of the real one.
+struct HeadlessSettingsFile {
+    std::string path = "/opt/vreko/Vreko.INI";
+    std::string text;
+    bool writable = true;  // false: every write that would change the text fails
+    int writes = 0;        // writes that changed the text
+};
+
+class MemorySettings : public SettingsStore {
+public:
+    explicit MemorySettings(std::shared_ptr<HeadlessSettingsFile> file) : file_(std::move(file)) {}
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const override;
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value) override;
+    const std::string& Path() const override { return file_->path; }
+    std::unique_ptr<UpdateLock> LockForUpdate() override { return std::make_unique<UpdateLock>(); }
+
+private:
+    std::shared_ptr<HeadlessSettingsFile> file_;
+};
+
 // Mutexes and application windows shared by every HeadlessPlatform of the test process, as
 // the kernel and the window system are shared by every copy of the program.
 struct HeadlessWorld {
@@ -129,22 +149,24 @@ public:
 
     // Platform
     std::string ModuleFileName() override { return moduleFileName; }
-    std::intptr_t ShellExecute(const std::string& file, const std::string& params) override;
+    std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
+    SettingsDefaults DefaultSettings() override { return settingsDefaults; }
+    std::intptr_t StartFile(const std::string& file, const std::string& params) override;
     Rect PrimaryMonitor() override { return monitor; }
     Point CursorPos() override { return cursor; }
     int ScreenDpi() override { return dpi; }
     std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
     void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
-    void MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
-    KernelHandle CreateMutex(bool initialOwner, const std::string& name) override;
+    KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) override;
     std::uint32_t GetLastError() override { return lastError_; }
     std::string MutexFailureText() override { return mutexFailure; }
     std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
     void ReleaseMutex(KernelHandle h) override;
     void CloseHandle(KernelHandle h) override;
     WindowRef OwnAppWindow() override { return appWindow_; }
-    WindowRef FindWindowEx(WindowRef after, const std::string& className, const std::string& title) override;
+    WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) override;
     bool IsWindow(WindowRef w) override { return world_->appWindows.count(w) != 0; }
     bool IsIconic(WindowRef w) override;
     void OpenIcon(WindowRef w) override;
@@ -156,6 +178,11 @@ public:
     int dpi = 96;
     bool iconic = false;
     Point cursor{-1000, -1000};
+    // The settings file, and the program path it was opened for.
+    std::shared_ptr<HeadlessSettingsFile> settings = std::make_shared<HeadlessSettingsFile>();
+    std::string settingsOpenedFor;
+    SettingsDefaults settingsDefaults{"10", "warn-default", "-w", "action-default", "-a", "Arial Black", "90",
+                                      "0", "0", "1", "0"};
     // When set, no mutex can be created, and this is why.
     std::string mutexFailure;
 
@@ -165,7 +192,7 @@ public:
     std::vector<Launch> launches;
     std::vector<Box> boxes;
     std::vector<std::string> calls;  // instance-guard calls, in order
-    // Result of ShellExecute for a program path (default 42: started).
+    // Result of StartFile for a program path (default 42: started).
     std::function<std::intptr_t(const std::string& file)> shellResult;
     // Runs while a message box is open (the box is closed when it returns).
     std::function<void()> whileBoxOpen;

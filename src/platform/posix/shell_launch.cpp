@@ -372,7 +372,7 @@ Association FindAssociation(const std::string& document) {
 
 }  // namespace
 
-std::intptr_t ShellExecute(const std::string& file, const std::string& params) {
+std::intptr_t StartFile(const std::string& file, const std::string& params) {
     std::vector<std::string> args;
     if (!SplitParameters(params, args)) return kShellBadParameters;
 

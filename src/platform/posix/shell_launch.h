@@ -9,7 +9,7 @@
 
 namespace vreko::posix {
 
-// Results of ShellExecute. Above 32: something was started. 32 or less: nothing was; the values
+// Results of StartFile. Above 32: something was started. 32 or less: nothing was; the values
 // follow the Windows shell's error numbers where one fits.
 constexpr std::intptr_t kShellStarted = 42;
 // The program was not found: no such file, no executable of that name on PATH, or an empty name.
@@ -28,7 +28,7 @@ constexpr std::intptr_t kShellBadParameters = 13;
 // program is set to open documents of its type.
 constexpr std::intptr_t kShellNoAssociation = 31;
 
-// The longest that the check of a document's association may hold up ShellExecute.
+// The longest that the check of a document's association may hold up StartFile.
 constexpr int kAssociationCheckLimitMs = 2000;
 
 // Splits a parameter string into arguments (replacing the contents of args), without any
@@ -63,6 +63,6 @@ bool SplitParameters(std::string_view params, std::vector<std::string>& args);
 //  - Exec runs the file as it is (no fallback to /bin/sh for a script without "#!").
 // Returns kShellStarted once the program has been exec'd, or one of the codes above (all <= 32)
 // when nothing was started, including a file that exists but fails to exec.
-std::intptr_t ShellExecute(const std::string& file, const std::string& params);
+std::intptr_t StartFile(const std::string& file, const std::string& params);
 
 }  // namespace vreko::posix

@@ -15,7 +15,7 @@ posix::NamedLocks& X11Platform::Locks() {
     return *locks_;
 }
 
-KernelHandle X11Platform::CreateMutex(bool initialOwner, const std::string& name) {
+KernelHandle X11Platform::CreateNamedMutex(bool initialOwner, const std::string& name) {
     return Locks().Create(initialOwner, name);
 }
 
@@ -57,7 +57,7 @@ std::string WindowTitle(Display* dpy, Window w, Atom netWmName, Atom utf8) {
 
 }  // namespace
 
-WindowRef X11Platform::FindWindowEx(WindowRef after, const std::string& className, const std::string& title) {
+WindowRef X11Platform::FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) {
     ErrorTrap trap(dpy_);  // windows of other programs may go away while we look
     Window rootReturn = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;

@@ -445,7 +445,7 @@ void MessageBoxWindow::DrawButton() {
 
 }  // namespace
 
-void X11Platform::MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+void X11Platform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
     Window owner = 0;
     for (const auto& [xid, window] : windows_) {
         if (window->Visible()) {

@@ -256,7 +256,7 @@ int X11Painter::TextWidth(const FontSpec& font, std::string_view utf8) {
     return info.xOff;
 }
 
-void X11Painter::TextOut(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) {
+void X11Painter::DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) {
     if (utf8.empty() || clip_.Empty() || !draw_) return;
     XftFont* f = platform_.Font(font);
     const XftColor* color = platform_.TextColor(c);

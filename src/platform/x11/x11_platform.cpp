@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/native.h"
+#include "platform/posix/settings_file.h"
 #include "platform/posix/shell_launch.h"
 
 namespace vreko {
@@ -653,9 +654,15 @@ std::string X11Platform::ModuleFileName() {
     return path;
 }
 
-std::intptr_t X11Platform::ShellExecute(const std::string& file, const std::string& params) {
+std::unique_ptr<SettingsStore> X11Platform::OpenSettings(const std::string& programPath) {
+    return posix::OpenSettingsFile(programPath);
+}
+
+SettingsDefaults X11Platform::DefaultSettings() { return posix::DefaultSettings(); }
+
+std::intptr_t X11Platform::StartFile(const std::string& file, const std::string& params) {
     XFlush(dpy_);  // the started program should find the screen as the user sees it
-    return posix::ShellExecute(file, params);
+    return posix::StartFile(file, params);
 }
 
 // ---- windows --------------------------------------------------------------------------------

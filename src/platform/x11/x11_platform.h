@@ -97,7 +97,7 @@ public:
     void Arc(const Rect& box, Point start, Point end, Color pen, int penWidth) override;
     FontMetrics GetFontMetrics(const FontSpec& font) override;
     int TextWidth(const FontSpec& font, std::string_view utf8) override;
-    void TextOut(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) override;
+    void DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) override;
 
 private:
     void ApplyClip();
@@ -199,22 +199,24 @@ public:
 
     // Platform
     std::string ModuleFileName() override;
-    std::intptr_t ShellExecute(const std::string& file, const std::string& params) override;
+    std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
+    SettingsDefaults DefaultSettings() override;
+    std::intptr_t StartFile(const std::string& file, const std::string& params) override;
     Rect PrimaryMonitor() override;
     Point CursorPos() override;
     int ScreenDpi() override;
     std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
     void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
-    void MessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
-    KernelHandle CreateMutex(bool initialOwner, const std::string& name) override;
+    KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) override;
     std::uint32_t GetLastError() override;
     std::string MutexFailureText() override;
     std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
     void ReleaseMutex(KernelHandle h) override;
     void CloseHandle(KernelHandle h) override;
     WindowRef OwnAppWindow() override { return appWindow_; }
-    WindowRef FindWindowEx(WindowRef after, const std::string& className, const std::string& title) override;
+    WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) override;
     bool IsWindow(WindowRef w) override;
     bool IsIconic(WindowRef w) override;
     void OpenIcon(WindowRef w) override;

@@ -1,16 +1,12 @@
-// Program entry: connect to the window system and run the timer.
+// Program entry on Linux: connect to the X server and run the timer.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/main_form.h"
 #include "platform/native.h"
 
-#ifdef _WIN32
-#include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-#else
 int main() {
-#endif
     std::string error;
     std::unique_ptr<vreko::Platform> platform = vreko::CreateNativePlatform(error);
     if (!platform) {

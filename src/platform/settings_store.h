@@ -1,0 +1,45 @@
+// Where the program keeps its settings, as the backend provides it: named texts in sections,
+// read and written one at a time. On Linux an INI file with atomic replacement; on Windows
+// the system's profile functions.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vreko {
+
+inline constexpr const char* kSettingsFileName = "Vreko.INI";
+
+// The texts written for missing keys; each backend has its own.
+struct SettingsDefaults {
+    std::string TimePause;
+    std::string FileName1, Param1, FileName2, Param2;
+    std::string FontName, FontSize;
+    std::string PositionTop, PositionLeft, PositionCenter, Test;
+};
+
+class SettingsStore {
+public:
+    // Held while a sequence of reads and writes must see the settings as no other copy of the
+    // program changes them; released when destroyed.
+    class UpdateLock {
+    public:
+        virtual ~UpdateLock() = default;
+    };
+
+    virtual ~SettingsStore() = default;
+
+    // The value of key in section, or defaultText when it is missing.
+    virtual std::string ReadString(std::string_view section, std::string_view key,
+                                   std::string_view defaultText) const = 0;
+    // Stores value under section and key; false when it could not be stored.
+    virtual bool WriteString(std::string_view section, std::string_view key, std::string_view value) = 0;
+    // Where the settings are, as the user is told when they cannot be written.
+    virtual const std::string& Path() const = 0;
+    // The lock of the settings against other copies; null where none can be had (the
+    // sequence then runs unguarded).
+    virtual std::unique_ptr<UpdateLock> LockForUpdate() = 0;
+};
+
+}  // namespace vreko

@@ -1,0 +1,208 @@
+// The Win32 backend: the program's windows as native windows of the calling thread, GDI
+// drawing, the system's profile functions for the settings, and the translation of window
+// messages into the portable message record. Single-threaded; the program's event loop
+// sleeps in Wait() on the thread's message queue.
+#pragma once
+
+#include "platform/platform.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+namespace vreko::win32 {
+
+class Win32Platform;
+
+// Text at the edge of the backend: UTF-8 inside the program, UTF-16 for the system.
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);
+
+// Drawing with GDI. A painter made for a paint message draws into an off-screen bitmap of the
+// paint area and copies it to the window when it is destroyed, so a repaint never flickers.
+class Win32Painter : public Painter {
+public:
+    // dc draws the client area shifted by area's top-left corner (a bitmap of the paint area,
+    // or the window's own surface with area at the client origin).
+    Win32Painter(Win32Platform& platform, HDC dc, Rect area);
+    ~Win32Painter() override;
+    Win32Painter(const Win32Painter&) = delete;
+    Win32Painter& operator=(const Win32Painter&) = delete;
+
+    void SetOrigin(Point origin) override { origin_ = origin; }
+    void SetClip(const Rect& clientRect) override;
+    void FillRect(const Rect& r, Color c) override;
+    void Polygon(const std::vector<Point>& pts, Color fill, Color pen, int penWidth) override;
+    void Polyline(const std::vector<Point>& pts, Color pen, int penWidth) override;
+    void Ellipse(const Rect& box, Color fill, Color pen, int penWidth) override;
+    void Arc(const Rect& box, Point start, Point end, Color pen, int penWidth) override;
+    FontMetrics GetFontMetrics(const FontSpec& font) override;
+    int TextWidth(const FontSpec& font, std::string_view utf8) override;
+    void DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) override;
+
+protected:
+    HDC dc() const { return dc_; }
+
+private:
+    POINT Device(Point p) const { return {p.x + origin_.x - area_.left, p.y + origin_.y - area_.top}; }
+    RECT Device(const Rect& r) const;
+    std::vector<POINT> Device(const std::vector<Point>& pts) const;
+    // Selects a pen (none when width <= 0) and a brush (none when hollow), restored by the next call.
+    void Select(Color pen, int penWidth, Color fill, bool hollow);
+    void Deselect();
+
+    Win32Platform& platform_;
+    HDC dc_;
+    Rect area_;
+    Point origin_;
+    int savedState_ = 0;
+    HPEN pen_ = nullptr;
+    HBRUSH brush_ = nullptr;
+};
+
+class Win32Window : public NativeWindow {
+public:
+    Win32Window(Win32Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc);
+    ~Win32Window() override;
+    Win32Window(const Win32Window&) = delete;
+    Win32Window& operator=(const Win32Window&) = delete;
+
+    void Show(bool activate) override;
+    void Hide() override;
+    bool Visible() const override;
+    Rect ScreenBounds() const override;
+    void MoveTo(Point topLeft) override;
+    void Invalidate(const Rect* r) override;
+    std::unique_ptr<Painter> BeginPaint(Rect& area) override;
+    std::unique_ptr<Painter> GetDC() override;
+    void SetCursor(CursorKind kind) override;
+    void SetCapture() override;
+    void ReleaseCapture() override;
+    void BeginMoveDrag() override;
+    void SetRoundRectRegion(const Rect& box, int rx, int ry) override;
+    Point ScreenToClient(Point p) const override;
+    Point ClientToScreen(Point p) const override;
+
+    // --- used by the window procedure ----------------------------------------------
+    HWND hwnd() const { return hwnd_; }
+    NativeWindowHandler& handler() { return handler_; }
+    HCURSOR Cursor() const;
+    // Inside WM_PAINT: the paint structure of the cycle in progress, or null.
+    PAINTSTRUCT* paint() { return painting_ ? &ps_ : nullptr; }
+    void BeginPaintCycle();
+    void EndPaintCycle();
+
+private:
+    Win32Platform& platform_;
+    NativeWindowHandler& handler_;
+    HWND hwnd_ = nullptr;
+    CursorKind cursor_ = CursorKind::Arrow;
+    bool painting_ = false;
+    PAINTSTRUCT ps_{};
+};
+
+class Win32Platform : public Platform {
+public:
+    explicit Win32Platform(HINSTANCE instance);
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    // EventSource
+    std::int64_t NowMs() override;
+    void Wait(std::int64_t timeoutMs) override;
+    bool Next(Message& out) override;
+
+    // Platform
+    std::string ModuleFileName() override;
+    std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
+    SettingsDefaults DefaultSettings() override;
+    std::intptr_t StartFile(const std::string& file, const std::string& params) override;
+    Rect PrimaryMonitor() override;
+    Point CursorPos() override;
+    int ScreenDpi() override;
+    std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
+    void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
+    KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) override;
+    std::uint32_t GetLastError() override { return lastError_; }
+    std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
+    void ReleaseMutex(KernelHandle h) override;
+    void CloseHandle(KernelHandle h) override;
+    WindowRef OwnAppWindow() override { return Ref(appWindow_); }
+    WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) override;
+    bool IsWindow(WindowRef w) override;
+    bool IsIconic(WindowRef w) override;
+    void OpenIcon(WindowRef w) override;
+    void SetForegroundWindow(WindowRef w) override;
+
+    // --- for the backend's windows and painters --------------------------------------
+    HINSTANCE instance() const { return instance_; }
+    HWND AppWindow() const { return appWindow_; }
+    // The font for the request, cached for the life of the platform.
+    HFONT Font(const FontSpec& request);
+    // The window procedure of every window of the backend.
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The main window shows or hides: the application window follows it.
+    void MainWindowShown(bool shown);
+
+    static WindowRef Ref(HWND w) { return WindowRef(reinterpret_cast<std::uintptr_t>(w)); }
+    static HWND Hwnd(WindowRef w) { return reinterpret_cast<HWND>(std::uintptr_t(w)); }
+
+    // While it lives, Windows runs a modal loop of its own (a move, a menu, a message box):
+    // a system timer keeps the program's timers ticking through it.
+    class ModalScope {
+    public:
+        explicit ModalScope(Win32Platform& platform);
+        ~ModalScope();
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+    private:
+        Win32Platform& platform_;
+    };
+
+private:
+    LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleAppMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMainMessage(Win32Window& w, UINT message, WPARAM wParam, LPARAM lParam);
+    // Hands a translated message to the program: hook first, then its window.
+    void Deliver(const Message& m);
+    Message MessageFor(WindowHandler* window, UINT message, WPARAM wParam, LPARAM lParam) const;
+    // Runs the program's due timers and posted messages from inside a modal loop of Windows,
+    // and sets the system timer for the next deadline.
+    void RunModalWork();
+    void ArmModalTimer();
+    void RegisterClasses();
+
+    HINSTANCE instance_;
+    HWND appWindow_ = nullptr;
+    WindowHandler* appHandler_ = nullptr;
+    std::map<HWND, Win32Window*> windows_;
+    friend class Win32Window;
+
+    std::uint32_t lastError_ = 0;
+    int modalDepth_ = 0;
+    bool inModalWork_ = false;
+    std::map<std::tuple<std::string, int, bool, bool>, HFONT> fonts_;
+    HCURSOR arrow_ = nullptr;
+    HCURSOR hand_ = nullptr;
+};
+
+// The settings as the system's profile functions keep them, in the file at path.
+std::unique_ptr<SettingsStore> OpenProfileSettings(const std::string& path);
+
+}  // namespace vreko::win32
