@@ -6,6 +6,13 @@
 
 #include "platform/platform.h"
 
+// Wide-character Windows throughout: resource names such as IDC_ARROW follow it as well.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -103,6 +110,8 @@ public:
     PAINTSTRUCT* paint() { return painting_ ? &ps_ : nullptr; }
     void BeginPaintCycle();
     void EndPaintCycle();
+    // The system reports the pointer leaving the window (TrackMouseEvent is in force).
+    bool trackingLeave_ = false;
 
 private:
     Win32Platform& platform_;
@@ -196,6 +205,8 @@ private:
 
     std::uint32_t lastError_ = 0;
     int modalDepth_ = 0;
+    // The window procedure has handed the program a message since Next() began.
+    bool delivered_ = false;
     bool inModalWork_ = false;
     std::map<std::tuple<std::string, int, bool, bool>, HFONT> fonts_;
     HCURSOR arrow_ = nullptr;

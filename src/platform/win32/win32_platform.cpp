@@ -1,0 +1,507 @@
+#include "platform/win32/win32_platform.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "platform/native.h"
+#include "settings/settings.h"
+
+namespace vreko {
+
+std::unique_ptr<Platform> CreateNativePlatform(std::string& error) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (!instance) {
+        error = "cannot find the program's own module";
+        return nullptr;
+    }
+    return std::make_unique<win32::Win32Platform>(instance);
+}
+
+namespace win32 {
+
+namespace {
+
+constexpr wchar_t kAppClass[] = L"TApplication";
+constexpr wchar_t kMainClass[] = L"TForm1";
+// The system timer that keeps the program's timers running through a modal loop of Windows.
+constexpr UINT_PTR kModalTimerId = 1;
+// While Windows runs its own loop, the program looks at its timers at least this often.
+constexpr std::int64_t kModalTimerMaxMs = 250;
+
+Win32Platform* g_platform = nullptr;
+
+}  // namespace
+
+std::wstring Widen(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring out(std::size_t(std::max(0, n)), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string Narrow(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(std::size_t(std::max(0, n)), '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// ---- the platform -------------------------------------------------------------------------
+
+Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
+    g_platform = this;
+    // The design is scaled to the screen's resolution by the program itself (the manifest
+    // says the same for systems that read it).
+    ::SetProcessDPIAware();
+    arrow_ = ::LoadCursorW(nullptr, IDC_ARROW);
+    hand_ = ::LoadCursorW(nullptr, IDC_HAND);
+    RegisterClasses();
+}
+
+Win32Platform::~Win32Platform() {
+    if (appWindow_) ::DestroyWindow(appWindow_);
+    for (auto& [key, font] : fonts_) ::DeleteObject(font);
+    g_platform = nullptr;
+}
+
+void Win32Platform::RegisterClasses() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &Win32Platform::WindowProc;
+    wc.hInstance = instance_;
+    wc.hCursor = arrow_;
+    wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(1));
+    if (!wc.hIcon) wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+    wc.lpszClassName = kAppClass;
+    ::RegisterClassExW(&wc);
+
+    wc.style = CS_DBLCLKS;
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = kMainClass;
+    ::RegisterClassExW(&wc);
+}
+
+std::int64_t Win32Platform::NowMs() { return std::int64_t(::GetTickCount64()); }
+
+void Win32Platform::Wait(std::int64_t timeoutMs) {
+    const DWORD timeout = timeoutMs < 0 ? INFINITE : DWORD(std::min<std::int64_t>(timeoutMs, 0x7FFFFFFE));
+    // Returns at once while input is queued, seen or not; sent messages wake it as well.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+bool Win32Platform::Next(Message& out) {
+    // Inside a modal loop of Windows that loop takes the native messages itself.
+    if (inModalWork_) return false;
+    delivered_ = false;
+    MSG m;
+    while (!delivered_ && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_QUIT) {
+            if (loop_) loop_->PostQuit();
+            return false;
+        }
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+    if (!delivered_) return false;
+    // The window procedure has handed the program its message already; the loop gets an
+    // empty one so that it looks at its posted messages before it sleeps again.
+    out = Message{};
+    return true;
+}
+
+Message Win32Platform::MessageFor(WindowHandler* window, UINT message, WPARAM wParam, LPARAM lParam) const {
+    Message m;
+    m.window = window;
+    m.message = message;
+    m.wParam = std::uint64_t(wParam);
+    m.lParam = std::int64_t(lParam);
+    m.time = std::uint32_t(::GetMessageTime());
+    const DWORD pos = ::GetMessagePos();
+    m.pt = {int(short(LOWORD(pos))), int(short(HIWORD(pos)))};
+    return m;
+}
+
+void Win32Platform::Deliver(const Message& m) {
+    delivered_ = true;
+    if (loop_) loop_->Dispatch(m);
+    else if (m.window) m.window->WndProc(m);
+}
+
+LRESULT CALLBACK Win32Platform::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_platform) return g_platform->HandleMessage(hwnd, message, wParam, lParam);
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT Win32Platform::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hwnd == appWindow_ && appWindow_) return HandleAppMessage(message, wParam, lParam);
+    if (auto it = windows_.find(hwnd); it != windows_.end()) return HandleMainMessage(*it->second, message, wParam, lParam);
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ACTIVATEAPP:
+            if (appHandler_) Deliver(MessageFor(appHandler_, msg::kActivateApp, wParam, lParam));
+            return 0;
+        case WM_SETFOCUS:
+            // The application window is activated when another copy brings this one forward:
+            // the keyboard goes on to the main window.
+            for (auto& [h, w] : windows_) {
+                if (::IsWindowVisible(h)) {
+                    ::SetFocus(h);
+                    break;
+                }
+            }
+            return 0;
+        case WM_TIMER:
+            if (wParam == kModalTimerId) {
+                RunModalWork();
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            // Closing from the taskbar closes the main window.
+            for (auto& [h, w] : windows_) {
+                Deliver(MessageFor(&w->handler(), msg::kClose, 0, 0));
+                break;
+            }
+            return 0;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(appWindow_, message, wParam, lParam);
+}
+
+LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND hwnd = w.hwnd();
+    switch (message) {
+        case WM_PAINT:
+            w.BeginPaintCycle();
+            Deliver(MessageFor(&w.handler(), msg::kPaint, 0, 0));
+            w.EndPaintCycle();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // every paint covers its whole area
+        case WM_CLOSE:
+            Deliver(MessageFor(&w.handler(), msg::kClose, 0, 0));
+            return 0;
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            return 0;
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            break;  // Alt+F4 and the like go on to the system
+        case WM_CHAR:
+        case WM_SYSCHAR:
+            return 0;
+        case WM_NCHITTEST: {
+            const LRESULT hit = ::DefWindowProcW(hwnd, message, wParam, lParam);
+            if (hit != HTCLIENT) return hit;
+            const Point client = w.ScreenToClient({int(short(LOWORD(lParam))), int(short(HIWORD(lParam)))});
+            return w.handler().NcHitTest(client) == kHtCaption ? HTCAPTION : HTCLIENT;
+        }
+        case WM_SETCURSOR:
+            if (LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd) {
+                ::SetCursor(w.Cursor());
+                return TRUE;
+            }
+            break;
+        case WM_MOUSEMOVE:
+            if (!w.trackingLeave_) {
+                TRACKMOUSEEVENT t{};
+                t.cbSize = sizeof t;
+                t.dwFlags = TME_LEAVE;
+                t.hwndTrack = hwnd;
+                w.trackingLeave_ = ::TrackMouseEvent(&t) != FALSE;
+            }
+            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            return 0;
+        case WM_MOUSELEAVE:
+            w.trackingLeave_ = false;
+            Deliver(MessageFor(&w.handler(), msg::kMouseLeave, 0, 0));
+            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+        case WM_MBUTTONDBLCLK:
+        case WM_MOUSEWHEEL:
+            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            return 0;
+        case WM_NCMOUSEMOVE:
+        case WM_NCLBUTTONDOWN:
+        case WM_NCLBUTTONUP:
+        case WM_NCLBUTTONDBLCLK:
+        case WM_NCMBUTTONDOWN:
+        case WM_NCMBUTTONUP:
+        case WM_NCMBUTTONDBLCLK:
+            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            break;  // a press on the draggable background starts the system's move
+        case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONUP:
+        case WM_NCRBUTTONDBLCLK:
+            // The program shows its own menu; the system menu stays away.
+            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            return 0;
+        case WM_CONTEXTMENU:
+            return 0;
+        case WM_CAPTURECHANGED:
+            Deliver(MessageFor(&w.handler(), msg::kCaptureChanged, wParam, lParam));
+            return 0;
+        case WM_ENTERSIZEMOVE:
+        case WM_ENTERMENULOOP:
+            ++modalDepth_;
+            ArmModalTimer();
+            return 0;
+        case WM_EXITSIZEMOVE:
+        case WM_EXITMENULOOP:
+            if (modalDepth_ > 0) --modalDepth_;
+            ArmModalTimer();
+            return 0;
+        case WM_ACTIVATEAPP:
+            return 0;  // the application window reports it
+        default:
+            break;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// ---- modal loops of Windows ---------------------------------------------------------------
+
+Win32Platform::ModalScope::ModalScope(Win32Platform& platform) : platform_(platform) {
+    ++platform_.modalDepth_;
+    platform_.ArmModalTimer();
+}
+
+Win32Platform::ModalScope::~ModalScope() {
+    --platform_.modalDepth_;
+    platform_.ArmModalTimer();
+}
+
+void Win32Platform::ArmModalTimer() {
+    if (!appWindow_) return;
+    if (modalDepth_ <= 0 || !loop_) {
+        ::KillTimer(appWindow_, kModalTimerId);
+        return;
+    }
+    std::int64_t delay = kModalTimerMaxMs;
+    const std::int64_t deadline = loop_->NextDeadline();
+    if (deadline >= 0) delay = std::clamp<std::int64_t>(deadline - NowMs(), USER_TIMER_MINIMUM, kModalTimerMaxMs);
+    ::SetTimer(appWindow_, kModalTimerId, UINT(delay), nullptr);
+}
+
+void Win32Platform::RunModalWork() {
+    if (!loop_ || inModalWork_ || modalDepth_ <= 0) {
+        ArmModalTimer();
+        return;
+    }
+    inModalWork_ = true;
+    // Posted messages and due ticks; a bounded number, so the modal loop keeps its pace.
+    for (int i = 0; i < 64 && !loop_->QuitRequested() && loop_->ProcessOne(); ++i) {
+    }
+    inModalWork_ = false;
+    // The program is ending (closed by its idle count, say): an open menu of ours goes.
+    if (loop_->QuitRequested()) ::EndMenu();
+    ArmModalTimer();
+}
+
+// ---- the program ------------------------------------------------------------------------
+
+std::string Win32Platform::ModuleFileName() {
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), DWORD(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) {
+            buf.resize(n);
+            return Narrow(buf);
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+SettingsDefaults Win32Platform::DefaultSettings() {
+    SettingsDefaults d;
+    d.TimePause = "10";
+    d.FileName1 = "c:\\Program Files\\nnCron\\nncron.exe";
+    d.Param1 = "-run MY_MESSAGE";
+    d.FileName2 = "c:\\Program Files\\nnCron\\nncron.exe";
+    d.Param2 = "-run QDL_MESSAGE";
+    d.FontName = "Arial Black";
+    d.FontSize = "90";
+    d.PositionTop = "0";
+    d.PositionLeft = "0";
+    d.PositionCenter = "1";
+    d.Test = "0";
+    return d;
+}
+
+std::intptr_t Win32Platform::StartFile(const std::string& file, const std::string& params) {
+    const std::wstring wfile = Widen(file);
+    const std::wstring wparams = Widen(params);
+    HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wfile.c_str(), wparams.c_str(), nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<std::intptr_t>(result);
+}
+
+// ---- screen and windows -----------------------------------------------------------------
+
+Rect Win32Platform::PrimaryMonitor() {
+    return {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+}
+
+Point Win32Platform::CursorPos() {
+    POINT p{};
+    if (!::GetCursorPos(&p)) return Platform::CursorPos();
+    return {int(p.x), int(p.y)};
+}
+
+int Win32Platform::ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    if (!screen) return 96;
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+std::unique_ptr<NativeWindow> Win32Platform::CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) {
+    return std::make_unique<Win32Window>(*this, handler, desc);
+}
+
+void Win32Platform::CreateAppWindow(const std::string& title, WindowHandler& handler) {
+    if (appWindow_) return;
+    appHandler_ = &handler;
+    const Rect m = PrimaryMonitor();
+    const std::wstring wtitle = Widen(title);
+    appWindow_ = ::CreateWindowExW(0, kAppClass, wtitle.c_str(),
+                                   WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                                   m.left + m.Width() / 2, m.top + m.Height() / 2, 0, 0, nullptr, nullptr,
+                                   instance_, nullptr);
+    if (!appWindow_) return;
+    if (HMENU sys = ::GetSystemMenu(appWindow_, FALSE)) {
+        ::DeleteMenu(sys, SC_MAXIMIZE, MF_BYCOMMAND);
+        ::DeleteMenu(sys, SC_SIZE, MF_BYCOMMAND);
+        ::DeleteMenu(sys, SC_MOVE, MF_BYCOMMAND);
+    }
+}
+
+void Win32Platform::MainWindowShown(bool shown) {
+    // The application window stays hidden: shown, even at zero size, Wine maps it as a stray
+    // one-pixel window. The main window carries the taskbar entry itself (WS_EX_APPWINDOW),
+    // so the entry still comes and goes with it.
+    (void)shown;
+}
+
+HFONT Win32Platform::Font(const FontSpec& request) {
+    auto key = std::make_tuple(request.face, request.height, request.bold, request.italic);
+    if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
+    const std::wstring face = Widen(request.face);
+    HFONT font = ::CreateFontW(request.height, 0, 0, 0, request.bold ? FW_BOLD : FW_NORMAL, request.italic ? TRUE : FALSE,
+                               FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+    if (!font) font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    fonts_[key] = font;
+    return font;
+}
+
+// ---- modal user interface ---------------------------------------------------------------
+
+void Win32Platform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+    HWND owner = appWindow_;
+    for (auto& [h, w] : windows_) {
+        if (::IsWindowVisible(h)) {
+            owner = h;
+            break;
+        }
+    }
+    UINT flags = MB_OK | MB_SETFOREGROUND;
+    if (icon == MessageBoxIcon::Error) flags |= MB_ICONERROR;
+    else if (icon == MessageBoxIcon::Exclamation) flags |= MB_ICONEXCLAMATION;
+    const std::wstring wtext = Widen(text);
+    const std::wstring wcaption = Widen(caption);
+    ModalScope modal(*this);
+    ::MessageBoxW(owner, wtext.c_str(), wcaption.c_str(), flags);
+}
+
+int Win32Platform::TrackPopupMenu(const std::vector<std::string>& items, Point screen) {
+    HMENU menu = ::CreatePopupMenu();
+    if (!menu) return -1;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::wstring text = Widen(items[i]);
+        ::AppendMenuW(menu, MF_STRING, UINT_PTR(i + 1), text.c_str());
+    }
+    HWND owner = appWindow_;
+    for (auto& [h, w] : windows_) {
+        if (::IsWindowVisible(h)) {
+            owner = h;
+            break;
+        }
+    }
+    // A menu closes when the user clicks elsewhere only if its owner is in the foreground.
+    ::SetForegroundWindow(owner);
+    int chosen = 0;
+    {
+        ModalScope modal(*this);
+        chosen = int(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, screen.x,
+                                      screen.y, 0, owner, nullptr));
+    }
+    ::PostMessageW(owner, WM_NULL, 0, 0);
+    ::DestroyMenu(menu);
+    return chosen > 0 ? chosen - 1 : -1;
+}
+
+// ---- named mutexes and the running copy's window ------------------------------------------
+
+KernelHandle Win32Platform::CreateNamedMutex(bool initialOwner, const std::string& name) {
+    const std::wstring wname = Widen(name);
+    ::SetLastError(ERROR_SUCCESS);
+    HANDLE h = ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, wname.c_str());
+    lastError_ = ::GetLastError();
+    return reinterpret_cast<KernelHandle>(h);
+}
+
+std::uint32_t Win32Platform::WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) {
+    if (!h) return kWaitFailed;
+    return ::WaitForSingleObject(reinterpret_cast<HANDLE>(h), timeoutMs);
+}
+
+void Win32Platform::ReleaseMutex(KernelHandle h) {
+    if (h) ::ReleaseMutex(reinterpret_cast<HANDLE>(h));
+}
+
+void Win32Platform::CloseHandle(KernelHandle h) {
+    if (h) ::CloseHandle(reinterpret_cast<HANDLE>(h));
+}
+
+WindowRef Win32Platform::FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) {
+    const std::wstring wclass = Widen(className);
+    const std::wstring wtitle = Widen(title);
+    return Ref(::FindWindowExW(nullptr, Hwnd(after), wclass.c_str(), wtitle.c_str()));
+}
+
+bool Win32Platform::IsWindow(WindowRef w) { return w && ::IsWindow(Hwnd(w)); }
+
+bool Win32Platform::IsIconic(WindowRef w) { return w && ::IsIconic(Hwnd(w)); }
+
+void Win32Platform::OpenIcon(WindowRef w) {
+    if (w) ::OpenIcon(Hwnd(w));
+}
+
+void Win32Platform::SetForegroundWindow(WindowRef w) {
+    if (w) ::SetForegroundWindow(Hwnd(w));
+}
+
+std::unique_ptr<SettingsStore> Win32Platform::OpenSettings(const std::string& programPath) {
+    return OpenProfileSettings(SettingsFileBeside(programPath, "\\/:"));
+}
+
+}  // namespace win32
+}  // namespace vreko
