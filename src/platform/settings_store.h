@@ -11,12 +11,13 @@ namespace vreko {
 
 inline constexpr const char* kSettingsFileName = "Vreko.INI";
 
-// The texts written for missing keys; each backend has its own.
+// The texts written for missing keys. The two commands are each backend's own; the rest is
+// the same everywhere.
 struct SettingsDefaults {
-    std::string TimePause;
+    std::string TimePause = "10";
     std::string FileName1, Param1, FileName2, Param2;
-    std::string FontName, FontSize;
-    std::string PositionTop, PositionLeft, PositionCenter, Test;
+    std::string FontName = "Arial Black", FontSize = "90";
+    std::string PositionTop = "0", PositionLeft = "0", PositionCenter = "1", Test = "0";
 };
 
 class SettingsStore {

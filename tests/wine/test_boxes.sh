@@ -6,21 +6,8 @@
 # failed once in four runs under Wine; the cause is still to be found.
 # Usage: tests/wine/test_boxes.sh path/to/vreko.exe
 HERE=$(cd "$(dirname "$0")" && pwd)
-source "$HERE/../gui/lib.sh"
-
-gui_setup
-export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine_cleanup() {
-    wineserver -k >/dev/null 2>&1
-    cleanup
-}
-trap wine_cleanup EXIT
-cp "$VREKO_BIN" "$T/app/vreko.exe"
-log "making the Wine prefix"
-wineboot -u >"$T/wineboot.log" 2>&1 || { cat "$T/wineboot.log"; exit 1; }
-wineserver -w
-
-winpath() { echo "Z:${1//\//\\}"; }
+source "$HERE/lib.sh"
+wine_setup
 printf '%s\r\n' "[Timer]" "TimePause=600" "PositionTop=0" "PositionLeft=0" "PositionCenter=1" "Test=1" \
     "[AppStart]" "FileName1=$(winpath "$T/missing/nothing.exe")" "Param1=" \
     "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")" \

@@ -3,21 +3,8 @@
 # at the first start, the keyboard reaching the timer, Escape hiding and closing.
 # Usage: tests/wine/test_smoke.sh path/to/vreko.exe
 HERE=$(cd "$(dirname "$0")" && pwd)
-source "$HERE/../gui/lib.sh"
-
-gui_setup
-export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine_cleanup() {
-    wineserver -k >/dev/null 2>&1
-    cleanup
-}
-trap wine_cleanup EXIT
-cp "$VREKO_BIN" "$T/app/vreko.exe"
-log "making the Wine prefix"
-wineboot -u >"$T/wineboot.log" 2>&1 || { cat "$T/wineboot.log"; exit 1; }
-wineserver -w
-
-winpath() { echo "Z:${1//\//\\}"; }
+source "$HERE/lib.sh"
+wine_setup
 
 # Only part of the settings: the program writes the rest. The commands are Windows' own
 # shell writing marker files.

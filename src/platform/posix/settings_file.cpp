@@ -17,17 +17,10 @@ namespace fs = std::filesystem;
 
 SettingsDefaults DefaultSettings() {
     SettingsDefaults d;
-    d.TimePause = "10";
     d.FileName1 = "notify-send";
     d.Param1 = "-u critical Vreko \"Switching off in one minute\"";
     d.FileName2 = "systemctl";
     d.Param2 = "poweroff";
-    d.FontName = "Arial Black";
-    d.FontSize = "90";
-    d.PositionTop = "0";
-    d.PositionLeft = "0";
-    d.PositionCenter = "1";
-    d.Test = "0";
     return d;
 }
 

@@ -331,17 +331,10 @@ std::string Win32Platform::ModuleFileName() {
 
 SettingsDefaults Win32Platform::DefaultSettings() {
     SettingsDefaults d;
-    d.TimePause = "10";
     d.FileName1 = "c:\\Program Files\\nnCron\\nncron.exe";
     d.Param1 = "-run MY_MESSAGE";
     d.FileName2 = "c:\\Program Files\\nnCron\\nncron.exe";
     d.Param2 = "-run QDL_MESSAGE";
-    d.FontName = "Arial Black";
-    d.FontSize = "90";
-    d.PositionTop = "0";
-    d.PositionLeft = "0";
-    d.PositionCenter = "1";
-    d.Test = "0";
     return d;
 }
 

@@ -1,0 +1,21 @@
+# Shared start of the Windows program's tests under Wine: the GUI tests' private Xvfb with
+# openbox (tests/gui/lib.sh), a private Wine prefix, and the program copied into its folder.
+# Source it, then call wine_setup.
+source "$(dirname "${BASH_SOURCE[0]}")/../gui/lib.sh"
+
+wine_cleanup() {
+    wineserver -k >/dev/null 2>&1
+    cleanup
+}
+
+wine_setup() {
+    gui_setup
+    export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    trap wine_cleanup EXIT
+    cp "$VREKO_BIN" "$T/app/vreko.exe"
+    log "making the Wine prefix"
+    wineboot -u >"$T/wineboot.log" 2>&1 || { cat "$T/wineboot.log"; exit 1; }
+    wineserver -w
+}
+
+winpath() { echo "Z:${1//\//\\}"; }  # the Windows name of a Linux path, through drive Z:
