@@ -25,11 +25,7 @@ using settings_test::TempDir;
 using settings_test::WriteAll;
 namespace fs = std::filesystem;
 
-#ifdef _WIN32
-const std::string nl = "\r\n";
-#else
 const std::string nl = "\n";
-#endif
 
 // A file that sets every key, as a user might have edited it.
 std::string FullFile(const std::string& timerExtra = "") {
@@ -57,17 +53,10 @@ TEST(LoadSettings, FirstStartCreatesFileWithDefaults) {
     LoadedSettings s;
     EXPECT_EQ(LoadSettings(ini, d, 96, s), std::nullopt);
 
-#ifdef _WIN32
-    const std::string commands = "FileName1=c:\\Program Files\\nnCron\\nncron.exe\r\n"
-                                 "Param1=-run MY_MESSAGE\r\n"
-                                 "FileName2=c:\\Program Files\\nnCron\\nncron.exe\r\n"
-                                 "Param2=-run QDL_MESSAGE\r\n";
-#else
     const std::string commands = "FileName1=notify-send\n"
                                  "Param1=-u critical Vreko \"Switching off in one minute\"\n"
                                  "FileName2=systemctl\n"
                                  "Param2=poweroff\n";
-#endif
     const std::string expected = "[Timer]" + nl + "TimePause=10" + nl + "PositionTop=0" + nl + "PositionLeft=0" + nl +
                                  "PositionCenter=1" + nl + "Test=0" + nl + nl + "[AppStart]" + nl + commands + nl +
                                  "[Text]" + nl + "FontName=Arial Black" + nl + "FontSize=90" + nl;
