@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vreko and its tests, and runs every test (unit tests on
 # the in-memory backend, GUI tests on the real program under a private Xvfb with openbox),
-# then the unit tests under sanitizers, a short run of every fuzz target, and the portable unit
-# tests built for Windows and run under Wine.
+# then the unit tests under sanitizers, a short run of every fuzz target, the portable unit
+# tests built for Windows and run under Wine, and last the Debian package and the Windows zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh test
@@ -28,3 +28,8 @@ tests/fuzz/run.sh build-fuzz "${VREKO_FUZZ_SECONDS:-15}"
 
 # The portable unit tests cross-built for Windows (mingw-w64) and run under Wine.
 tools/test-windows.sh build-test-win
+
+# The Debian package and the Windows zip: built, validated, and their programs started (the
+# package is only unpacked, never installed).
+bash tests/package/test_deb.sh build-test
+bash tests/package/test_zip.sh build-test-win

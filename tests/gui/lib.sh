@@ -34,11 +34,16 @@ finish() {
 LIMIT=${GUI_LIMIT:-30}  # seconds for a server, a window manager, a window or a box to appear
 
 wait_until() {  # wait_until seconds "what is awaited" command... → logs the reason on timeout
-    local limit=$1 what=$2 i
+    local limit=$1 what=$2 end
     shift 2
-    for i in $(seq $((limit * 20))); do "$@" && return 0; sleep 0.05; done
-    log "     gave up after ${limit}s waiting for $what"
-    return 1
+    # A deadline on the clock, not a count of rounds: a slow condition (a screenshot) must
+    # not stretch the limit.
+    end=$(($(date +%s%N) / 1000000 + limit * 1000))
+    until "$@"; do
+        [ "$(($(date +%s%N) / 1000000))" -ge "$end" ] && { log "     gave up after ${limit}s waiting for $what"; return 1; }
+        sleep 0.05
+    done
+    return 0
 }
 
 stop_pid() {  # stop_pid pid → SIGTERM, so it can clean up; SIGKILL only if it is still there after 10 s

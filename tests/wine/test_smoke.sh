@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program under Wine: the window's size and place, the settings file completed
-# at the first start, the keyboard reaching the timer, Escape hiding and closing.
+# at the first start, the keyboard reaching the timer, Escape hiding, and a test-mode minute
+# to its end: the warning's command, then the action's, each once.
 # Usage: tests/wine/test_smoke.sh path/to/vreko.exe
 HERE=$(cd "$(dirname "$0")" && pwd)
 source "$HERE/lib.sh"
@@ -71,5 +72,12 @@ check "the count goes on after the warning" wait_until "$LIMIT" "a tick" ticked 
 wait_until "$LIMIT" "a second tick" ticked warn-1 warn-2
 check "the first command ran once" test "$(tr -d '\r' <"$T/cmd1.log" | grep -c '^one')" = 1
 check "the second command has not run" absent "$T/cmd2.log"
+check "the last minute counts in red" shows warn-2 255,0,0 500
+
+# The last minute runs out: the second command runs once and the program ends.
+check "the second command runs at the end of the count" wait_file "$T/cmd2.log" $((LIMIT * 3))
+check "and the program ends" wait_gone "$VPID" "$LIMIT"
+check "the first command ran once in all" test "$(tr -d '\r' <"$T/cmd1.log" | grep -c '^one')" = 1
+check "the second command ran once" test "$(tr -d '\r' <"$T/cmd2.log" | grep -c '^two')" = 1
 
 finish

@@ -53,9 +53,9 @@ std::string Narrow(std::wstring_view wide) {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
     g_platform = this;
-    // The design is scaled to the screen's resolution by the program itself (the manifest
-    // says the same for systems that read it).
-    ::SetProcessDPIAware();
+    // The program is system DPI aware by its manifest (vreko.manifest.in), set before any of
+    // its code runs: Windows then reports the screen's real resolution, and the design is
+    // scaled by it once at start.
     arrow_ = ::LoadCursorW(nullptr, IDC_ARROW);
     hand_ = ::LoadCursorW(nullptr, IDC_HAND);
     RegisterClasses();
@@ -73,8 +73,13 @@ void Win32Platform::RegisterClasses() {
     wc.lpfnWndProc = &Win32Platform::WindowProc;
     wc.hInstance = instance_;
     wc.hCursor = arrow_;
+    // The program's icon (resource 1) at the sizes of the taskbar and Alt+Tab and of the
+    // small caption icon; Windows' own for a program built without its resources.
     wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(1));
     if (!wc.hIcon) wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                 LR_DEFAULTCOLOR | LR_SHARED));
     wc.lpszClassName = kAppClass;
     ::RegisterClassExW(&wc);
 
@@ -212,17 +217,15 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             }
             break;
         case WM_MOUSEMOVE:
-            if (!w.trackingLeave_) {
-                TRACKMOUSEEVENT t{};
-                t.cbSize = sizeof t;
-                t.dwFlags = TME_LEAVE;
-                t.hwndTrack = hwnd;
-                w.trackingLeave_ = ::TrackMouseEvent(&t) != FALSE;
-            }
             Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            // The pointer's leaving is asked for only while it is over a button (the program
+            // shows the hand there), whose look follows the hover. Over the readout and the
+            // background a leave changes nothing, and Wine watches for it by reading the
+            // pointer every 400 ms for as long as the pointer rests in the window.
+            w.TrackLeave(w.CursorShape() == CursorKind::Hand);
             return 0;
         case WM_MOUSELEAVE:
-            w.trackingLeave_ = false;
+            w.LeaveReported();
             Deliver(MessageFor(&w.handler(), msg::kMouseLeave, 0, 0));
             return 0;
         case WM_LBUTTONDOWN:
@@ -234,9 +237,13 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
         case WM_MBUTTONDBLCLK:
-        case WM_MOUSEWHEEL:
+        case WM_MOUSEWHEEL: {
+            const UINT outer = w.buttonMessage_;  // a nested modal loop may deliver another
+            w.buttonMessage_ = message;
             Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            w.buttonMessage_ = outer;
             return 0;
+        }
         case WM_NCMOUSEMOVE:
         case WM_NCLBUTTONDOWN:
         case WM_NCLBUTTONUP:

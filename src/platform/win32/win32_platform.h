@@ -105,19 +105,25 @@ public:
     // --- used by the window procedure ----------------------------------------------
     HWND hwnd() const { return hwnd_; }
     NativeWindowHandler& handler() { return handler_; }
+    // The mouse-button message being handed to the program, or 0 outside one.
+    UINT buttonMessage_ = 0;
     HCURSOR Cursor() const;
+    CursorKind CursorShape() const { return cursor_; }
     // Inside WM_PAINT: the paint structure of the cycle in progress, or null.
     PAINTSTRUCT* paint() { return painting_ ? &ps_ : nullptr; }
     void BeginPaintCycle();
     void EndPaintCycle();
-    // The system reports the pointer leaving the window (TrackMouseEvent is in force).
-    bool trackingLeave_ = false;
+    // Asks the system to report the pointer leaving the window, or withdraws the request.
+    void TrackLeave(bool on);
+    // The system has reported the leave; the request is used up.
+    void LeaveReported() { trackingLeave_ = false; }
 
 private:
     Win32Platform& platform_;
     NativeWindowHandler& handler_;
     HWND hwnd_ = nullptr;
     CursorKind cursor_ = CursorKind::Arrow;
+    bool trackingLeave_ = false;
     bool painting_ = false;
     PAINTSTRUCT ps_{};
 };

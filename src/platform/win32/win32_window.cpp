@@ -135,6 +135,17 @@ void Win32Window::SetCursor(CursorKind kind) {
     if (::SendMessageW(hwnd_, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLIENT) ::SetCursor(Cursor());
 }
 
+void Win32Window::TrackLeave(bool on) {
+    if (!hwnd_ || on == trackingLeave_) return;
+    TRACKMOUSEEVENT t{};
+    t.cbSize = sizeof t;
+    t.dwFlags = on ? TME_LEAVE : TME_LEAVE | TME_CANCEL;
+    t.hwndTrack = hwnd_;
+    const bool done = ::TrackMouseEvent(&t) != FALSE;
+    // A withdrawal that failed leaves at most one leave report to come, which does no harm.
+    trackingLeave_ = on && done;
+}
+
 void Win32Window::SetCapture() {
     if (hwnd_) ::SetCapture(hwnd_);
 }
@@ -149,8 +160,12 @@ void Win32Window::BeginMoveDrag() {
     ::ReleaseCapture();
     // Windows' move loop follows the left button and ends at once when it is up (a right
     // press that reaches here). Under Wine the window manager runs the move instead and
-    // would wait for a left release that never comes, holding pointer and keyboard.
-    if (!(::GetKeyState(VK_LBUTTON) & 0x8000)) return;
+    // would wait for a left release that never comes, holding pointer and keyboard. Only
+    // the press itself tells whether the left button is down: the key state can still hold
+    // a left press whose release went elsewhere (a click outside an open menu closes the
+    // menu on the press; the release goes to the window under the pointer), and a right
+    // press would then start a move that sticks the window to the pointer.
+    if (buttonMessage_ != WM_LBUTTONDOWN && buttonMessage_ != WM_LBUTTONDBLCLK) return;
     Win32Platform::ModalScope modal(platform_);
     ::SendMessageW(hwnd_, WM_SYSCOMMAND, 0xF012, 0);
 }

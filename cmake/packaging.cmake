@@ -1,0 +1,138 @@
+# What gets installed, and the packages made from it with CPack:
+#  - Linux: a Debian package, vreko_<version>_<arch>.deb, with the program, its manual page, desktop
+#    entry, icons, AppStream metadata, copyright and changelog;
+#  - Windows: vreko-<version>-windows-x64.zip, a folder with vreko.exe, LICENSE.txt and README.txt.
+# `cmake --build <dir> --target package` builds the one that fits the build directory.
+#
+# The version is the one of project() in CMakeLists.txt; everything here takes it from there.
+
+# The day the version above was released: change it together with the version.
+set(VREKO_RELEASE_DATE 2026-12-08)
+# The AppStream ID, reverse-domain.
+set(VREKO_APP_ID io.github.vreko.Vreko)
+# There is no public site yet: example.org stands in for it (reserved, never anyone's).
+set(VREKO_HOMEPAGE https://vreko.example.org/)
+set(VREKO_MAINTAINER "The Vreko developers <vreko@example.org>")
+
+set(VREKO_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+set(VREKO_LICENSE_FILE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(VREKO_GENERATED_DIR ${PROJECT_BINARY_DIR}/packaging)
+
+# A date "YYYY-MM-DD" in the form of Debian changelogs (RFC 2822), at noon UTC.
+function(vreko_rfc2822_date iso out)
+  if(NOT iso MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
+    message(FATAL_ERROR "not a date: ${iso}")
+  endif()
+  math(EXPR y "${CMAKE_MATCH_1}")
+  math(EXPR m "${CMAKE_MATCH_2}")
+  math(EXPR d "${CMAKE_MATCH_3}")
+  # Day of the week (Sakamoto's method), 0 for Sunday.
+  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+  math(EXPR mi "${m} - 1")
+  list(GET offsets ${mi} offset)
+  set(yy ${y})
+  if(m LESS 3)
+    math(EXPR yy "${y} - 1")
+  endif()
+  math(EXPR wd "(${yy} + ${yy} / 4 - ${yy} / 100 + ${yy} / 400 + ${offset} + ${d}) % 7")
+  set(days Sun Mon Tue Wed Thu Fri Sat)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  list(GET days ${wd} day)
+  list(GET months ${mi} month)
+  set(${out} "${day}, ${CMAKE_MATCH_3} ${month} ${y} 12:00:00 +0000" PARENT_SCOPE)
+endfunction()
+
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VREKO_LICENSE_FILE})
+file(READ ${VREKO_LICENSE_FILE} VREKO_LICENSE)
+if(NOT VREKO_LICENSE MATCHES "Copyright \\(c\\) ([^\n]+)\n")
+  message(FATAL_ERROR "LICENSE has no copyright line")
+endif()
+set(VREKO_COPYRIGHT "${CMAKE_MATCH_1}")
+
+set(CPACK_PACKAGE_NAME vreko)
+set(CPACK_PACKAGE_VENDOR "The Vreko developers")
+set(CPACK_PACKAGE_CONTACT "${VREKO_MAINTAINER}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${VREKO_HOMEPAGE}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "switch-off timer: dial a delay, then power off")
+set(CPACK_RESOURCE_FILE_LICENSE ${VREKO_LICENSE_FILE})
+set(CPACK_STRIP_FILES ON)
+# The same modes whatever the umask of the one who builds.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(WIN32)
+  # Everything in one folder: the settings file is made beside vreko.exe at its first start.
+  if(TARGET vreko)
+    install(TARGETS vreko RUNTIME DESTINATION .)
+  endif()
+  # Notepad users get Windows line ends.
+  configure_file(${VREKO_LICENSE_FILE} ${VREKO_GENERATED_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${VREKO_PACKAGING_DIR}/README-windows.txt.in ${VREKO_GENERATED_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${VREKO_GENERATED_DIR}/LICENSE.txt ${VREKO_GENERATED_DIR}/README.txt DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME vreko-${PROJECT_VERSION}-windows-x64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  include(GNUInstallDirs)
+  vreko_rfc2822_date(${VREKO_RELEASE_DATE} VREKO_RELEASE_DATE_RFC2822)
+
+  # The copyright file in Debian's machine-readable form, around the text of LICENSE: the
+  # notice after the copyright line, indented, with "." for its blank lines.
+  string(REGEX REPLACE "^.*Copyright \\(c\\) [^\n]*\n" "" VREKO_LICENSE_TEXT "${VREKO_LICENSE}")
+  string(STRIP "${VREKO_LICENSE_TEXT}" VREKO_LICENSE_TEXT)
+  string(REGEX REPLACE "\n[ \t]*\n" "\n.\n" VREKO_LICENSE_TEXT "${VREKO_LICENSE_TEXT}")
+  string(REPLACE "\n" "\n " VREKO_LICENSE_TEXT " ${VREKO_LICENSE_TEXT}")
+  configure_file(${VREKO_PACKAGING_DIR}/copyright.in ${VREKO_GENERATED_DIR}/copyright @ONLY)
+  configure_file(${VREKO_PACKAGING_DIR}/vreko.metainfo.xml.in
+                 ${VREKO_GENERATED_DIR}/${VREKO_APP_ID}.metainfo.xml @ONLY)
+  configure_file(${VREKO_PACKAGING_DIR}/vreko.1.in ${VREKO_GENERATED_DIR}/vreko.1 @ONLY)
+  configure_file(${VREKO_PACKAGING_DIR}/changelog.in ${VREKO_GENERATED_DIR}/changelog @ONLY)
+
+  # Manual page and changelog are shipped compressed, without name or time stamp in the gzip
+  # header, so that the package is the same at every build.
+  set(VREKO_COMPRESSED)
+  foreach(f vreko.1 changelog)
+    add_custom_command(OUTPUT ${VREKO_GENERATED_DIR}/${f}.gz
+                       COMMAND gzip -9 -n -k -f ${VREKO_GENERATED_DIR}/${f}
+                       DEPENDS ${VREKO_GENERATED_DIR}/${f} VERBATIM)
+    list(APPEND VREKO_COMPRESSED ${VREKO_GENERATED_DIR}/${f}.gz)
+  endforeach()
+  add_custom_target(vreko_compressed_docs ALL DEPENDS ${VREKO_COMPRESSED})
+
+  if(TARGET vreko)
+    install(TARGETS vreko RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+  set(icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+  install(FILES data/vreko.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES data/vreko.svg DESTINATION ${icons}/scalable/apps)
+  install(FILES data/icons/vreko-48.png DESTINATION ${icons}/48x48/apps RENAME vreko.png)
+  install(FILES data/icons/vreko-256.png DESTINATION ${icons}/256x256/apps RENAME vreko.png)
+  install(FILES ${VREKO_GENERATED_DIR}/${VREKO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${VREKO_GENERATED_DIR}/vreko.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${VREKO_GENERATED_DIR}/copyright ${VREKO_GENERATED_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vreko)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-lato, libnotify-bin, xdg-utils")
+  set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VREKO_MAINTAINER}")
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VREKO_HOMEPAGE}")
+  # The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the long description.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Vreko shows one small, borderless, always-on-top window with a large
+readout. Dial a delay with the arrow keys, the mouse wheel or its two
+buttons, in steps of 10 minutes up to two hours. Left alone, the window
+hides while the countdown runs; one minute before the end it comes back
+counting red seconds and runs a warning command, and at zero it runs the
+action command and ends.
+
+By default the warning is a desktop notification (notify-send) and the
+action powers the computer off (systemctl poweroff). Both commands are
+set in a plain INI settings file. Only one copy runs per user: starting
+it again brings the hidden countdown back into view.")
+endif()
+
+include(CPack)

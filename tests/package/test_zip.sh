@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The Windows zip, built from a configured mingw-w64 build directory: its name carries the
+# project's version; it holds one folder with vreko.exe, LICENSE.txt and README.txt (Windows
+# line ends, the licence as in LICENSE, the readme telling where the settings go and what the
+# defaults do); and the vreko.exe unzipped from it starts under Wine (private prefix, Xvfb and
+# openbox), completes its settings file beside itself and shows its window.
+# Usage: tests/package/test_zip.sh CROSS_BUILD_DIR
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+BUILD=$(cd "${1:?usage: test_zip.sh CROSS_BUILD_DIR}" && pwd)
+
+D=$(mktemp -d /tmp/vreko-zip-XXXXXX)
+trap 'rm -rf "$D"' EXIT
+VERSION=$(sed -n 's/^project(vreko VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
+NAME=vreko-$VERSION-windows-x64
+source "$ROOT/tests/wine/lib.sh" "$D/unzipped/$NAME/vreko.exe"
+[ -n "$VERSION" ] || { log "no version in CMakeLists.txt"; exit 1; }
+ZIP=$BUILD/$NAME.zip
+
+log "building the zip"
+rm -f "$BUILD"/vreko-*-windows-x64.zip
+cmake --build "$BUILD" --target package >"$D/cpack.log" 2>&1 || { cat "$D/cpack.log"; exit 1; }
+check "the zip is named $NAME.zip" test -f "$ZIP"
+[ -f "$ZIP" ] || { ls "$BUILD"/*.zip 2>/dev/null; finish; }
+
+check "the README's install section names this zip" grep -qF "unzip \`$NAME.zip\`" "$ROOT/README.md"
+
+expected_entries() { printf '%s\n' "$NAME/LICENSE.txt" "$NAME/README.txt" "$NAME/vreko.exe"; }
+check "it holds one folder with vreko.exe, LICENSE.txt and README.txt" \
+    diff <(expected_entries) <(unzip -Z1 "$ZIP" | grep -v '/$' | sort)
+unzip -q "$ZIP" -d "$D/unzipped"
+DIR=$D/unzipped/$NAME
+
+check "vreko.exe is a 64-bit Windows GUI program" eval \
+    '[[ "$(file -b "$DIR/vreko.exe")" == "PE32+ executable (GUI) x86-64"* ]]'
+crlf_only() {  # every line of the file ends with CR LF
+    [ -s "$1" ] && [ "$(grep -c $'\r$' "$1")" = "$(wc -l <"$1")" ] && [ "$(tail -c1 "$1" | od -An -tx1 | tr -d ' ')" = 0a ]
+}
+check "LICENSE.txt has Windows line ends" crlf_only "$DIR/LICENSE.txt"
+check "README.txt has Windows line ends" crlf_only "$DIR/README.txt"
+check "LICENSE.txt is LICENSE" diff <(tr -d '\r' <"$DIR/LICENSE.txt") "$ROOT/LICENSE"
+readme_says() { tr -d '\r' <"$DIR/README.txt" | tr '\n' ' ' | grep -qF -- "$1" || { log "     README.txt does not say: $1"; return 1; }; }
+check "README.txt names its version" readme_says "Vreko $VERSION for Windows"
+check "README.txt says the settings file is Vreko.INI beside vreko.exe" \
+    readme_says "The settings file is Vreko.INI, in the same folder as vreko.exe."
+# The command defaults, from the Windows backend's source, unescaped as C++ does.
+source_default() {
+    sed -n "s/^ *d\.$1 = \"\(.*\)\";/\1/p" "$ROOT/src/platform/win32/win32_platform.cpp" | sed 's/\\\\/\\/g'
+}
+readme_defaults() {
+    local k v
+    for k in FileName1 Param1 FileName2 Param2; do
+        v=$(source_default $k)
+        [ -n "$v" ] && readme_says "$k=$v" || return 1
+    done
+}
+check "README.txt lists the commands' defaults as the program has them" readme_defaults
+check "README.txt says plainly that the action powers off the computer" \
+    readme_says "The action is meant to power off the computer"
+
+# ---- the unzipped program starts under Wine --------------------------------------------------
+wine_setup
+trap 'wine_cleanup; rm -rf "$D"' EXIT
+# The commands only: Windows' own shell writing marker files. The program writes the rest.
+printf '%s\r\n' "[AppStart]" \
+    "FileName1=C:\\windows\\system32\\cmd.exe" "Param1=/c echo one>>$(winpath "$T/cmd1.log")" \
+    "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")" \
+    >"$T/app/Vreko.INI"
+wine_window() {  # the program's visible window; sets WID
+    WID=$(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | head -1)
+    [ -n "$WID" ]
+}
+log "starting the unzipped vreko.exe"
+(cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/vreko.log" 2>&1) &
+VPID=$!
+PIDS+=($VPID)
+check "the unzipped vreko.exe shows its window" wait_until "$LIMIT" "the window of vreko.exe" wine_window
+[ -n "$WID" ] || { cat "$T/vreko.log"; finish; }
+wait_viewable "$WID" "$LIMIT"
+read -r X Y W H < <(geometry "$WID")
+check "the window is 392x166" test "${W}x$H" = 392x166
+completed() { [ "$(tr -d '\r' <"$T/app/Vreko.INI" | grep -c '^[A-Za-z0-9]*=')" -ge 11 ]; }
+check "its settings file beside it is completed" wait_until "$LIMIT" "the settings file to be completed" completed
+xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
+check "the program runs until told to end" alive "$VPID"
+key Escape
+check "Escape with nothing dialled ends it" wait_gone "$VPID" "$LIMIT"
+check "its window is gone" eval '! xwininfo -id "$WID" >/dev/null 2>&1 || wait_viewable "$WID" "$LIMIT" no'
+check "no command ran" absent "$T/cmd1.log" "$T/cmd2.log"
+finish
