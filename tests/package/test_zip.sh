@@ -63,18 +63,10 @@ check "README.txt says plainly that the action powers off the computer" \
 wine_setup
 trap 'wine_cleanup; rm -rf "$D"' EXIT
 # The commands only: Windows' own shell writing marker files. The program writes the rest.
-printf '%s\r\n' "[AppStart]" \
-    "FileName1=C:\\windows\\system32\\cmd.exe" "Param1=/c echo one>>$(winpath "$T/cmd1.log")" \
-    "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")" \
-    >"$T/app/Vreko.INI"
-wine_window() {  # the program's visible window; sets WID
-    WID=$(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | head -1)
-    [ -n "$WID" ]
-}
+{ printf '%s\r\n' "[AppStart]"; commands; } >"$T/app/Vreko.INI"
 log "starting the unzipped vreko.exe"
-(cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/vreko.log" 2>&1) &
-VPID=$!
-PIDS+=($VPID)
+start_copy vreko.log
+VPID=$STARTED
 check "the unzipped vreko.exe shows its window" wait_until "$LIMIT" "the window of vreko.exe" wine_window
 [ -n "$WID" ] || { cat "$T/vreko.log"; finish; }
 wait_viewable "$WID" "$LIMIT"

@@ -19,3 +19,17 @@ wine_setup() {
 }
 
 winpath() { echo "Z:${1//\//\\}"; }  # the Windows name of a Linux path, through drive Z:
+
+titled() { xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null; }  # the program's visible windows
+wine_window() { WID=$(titled | head -1); [ -n "$WID" ]; }                  # the first of them in WID
+
+start_copy() {  # start_copy log → starts vreko.exe from its folder; its process id in STARTED
+    (cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/$1" 2>&1) &
+    STARTED=$!
+    PIDS+=($STARTED)
+}
+
+commands() {  # the settings' two commands: Windows' own shell writing marker files
+    printf '%s\r\n' "FileName1=C:\\windows\\system32\\cmd.exe" "Param1=/c echo one>>$(winpath "$T/cmd1.log")" \
+        "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")"
+}

@@ -18,8 +18,6 @@ close_box() {  # presses the default button, OK, of the box $BOX from the keyboa
     xdotool windowactivate --sync "$BOX" 2>/dev/null || xdotool windowfocus "$BOX"
     key Return
 }
-titled() { xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null; }
-wine_window() { WID=$(titled | head -1); [ -n "$WID" ]; }
 window_count() { [ "$(titled | wc -l)" = "$1" ]; }
 
 (cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/vreko.log" 2>&1) &

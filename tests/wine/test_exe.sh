@@ -93,7 +93,6 @@ check "the icon holds 16, 32, 48 and 256 pixel pictures" test "$(field icon)" = 
 printf '%s\r\n' "[Timer]" "TimePause=600" "[AppStart]" "FileName1=" "FileName2=" >"$T/app/Vreko.INI"
 (cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/vreko.log" 2>&1) &
 PIDS+=($!)
-wine_window() { WID=$(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | head -1); [ -n "$WID" ]; }
 check "the main window appears" wait_until "$LIMIT" "the window of vreko.exe" wine_window
 icon_pixels() {  # the window's 32x32 icon as "r,g,b,a" lines
     xprop -id "$WID" -notype 32c _NET_WM_ICON 2>/dev/null | sed 's/^[^=]*= //' | tr ',' '\n' | tr -d ' ' |

@@ -8,13 +8,6 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 source "$HERE/lib.sh"
 wine_setup
 
-titled() { xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null; }
-wine_window() { WID=$(titled | head -1); [ -n "$WID" ]; }
-start_copy() {  # start_copy log → the copy's process id in STARTED
-    (cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/$1" 2>&1) &
-    STARTED=$!
-    PIDS+=($STARTED)
-}
 open_copy() {  # starts a copy and waits for its window: VPID, WID, X Y W H; the test ends without one
     start_copy vreko.log
     VPID=$STARTED
@@ -25,10 +18,6 @@ open_copy() {  # starts a copy and waits for its window: VPID, WID, X Y W H; the
 focus() { xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"; }
 setting() {  # setting key → its value in the settings file (Wine rewrites the file: compare values)
     tr -d '\r' <"$T/app/Vreko.INI" | sed -n "s/^$1=//p" | head -1
-}
-commands() {  # the settings' two commands: Windows' own shell writing marker files
-    printf '%s\r\n' "FileName1=C:\\windows\\system32\\cmd.exe" "Param1=/c echo one>>$(winpath "$T/cmd1.log")" \
-        "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")"
 }
 
 # ---- ten copies at once --------------------------------------------------------------------

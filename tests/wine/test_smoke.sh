@@ -9,20 +9,11 @@ wine_setup
 
 # Only part of the settings: the program writes the rest. The commands are Windows' own
 # shell writing marker files.
-printf '%s\r\n' "[Timer]" "TimePause=3" "Test=1" "[AppStart]" \
-    "FileName1=C:\\windows\\system32\\cmd.exe" "Param1=/c echo one>>$(winpath "$T/cmd1.log")" \
-    "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")" \
-    >"$T/app/Vreko.INI"
-
-wine_window() {  # the program's visible window; sets WID
-    WID=$(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | head -1)
-    [ -n "$WID" ]
-}
+{ printf '%s\r\n' "[Timer]" "TimePause=3" "Test=1" "[AppStart]"; commands; } >"$T/app/Vreko.INI"
 
 log "starting vreko.exe"
-(cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/vreko.log" 2>&1) &
-VPID=$!
-PIDS+=($VPID)
+start_copy vreko.log
+VPID=$STARTED
 check "the main window appears" wait_until "$LIMIT" "the window of vreko.exe" wine_window
 [ -n "$WID" ] || { cat "$T/vreko.log"; finish; }
 wait_viewable "$WID" "$LIMIT"

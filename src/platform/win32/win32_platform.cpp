@@ -346,9 +346,18 @@ SettingsDefaults Win32Platform::DefaultSettings() {
 }
 
 std::intptr_t Win32Platform::StartFile(const std::string& file, const std::string& params) {
+    // The shell and the libraries it brings along are loaded at the first launch rather than
+    // at start: most runs launch once, at the end, and the window shows sooner without them.
+    using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    static const ShellExecuteFn shellExecute = [] {
+        HMODULE shell = ::LoadLibraryW(L"shell32.dll");
+        return shell ? reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(::GetProcAddress(shell, "ShellExecuteW")))
+                     : nullptr;
+    }();
+    if (!shellExecute) return SE_ERR_DLLNOTFOUND;
     const std::wstring wfile = Widen(file);
     const std::wstring wparams = Widen(params);
-    HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wfile.c_str(), wparams.c_str(), nullptr, SW_SHOWNORMAL);
+    HINSTANCE result = shellExecute(nullptr, L"open", wfile.c_str(), wparams.c_str(), nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<std::intptr_t>(result);
 }
 
