@@ -12,7 +12,7 @@ RUNS=${2:-7}
 ROUNDS=${3:-5}
 TICKS=${4:-65}
 IDLE=10
-LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
+LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)  # before anything of the run
 command -v xclock strace Xvfb openbox >/dev/null || { echo "needs x11-apps, strace, xvfb and openbox"; exit 1; }
 [ -f "$BUILD/CMakeCache.txt" ] || { echo "configure first: cmake -S . -B $BUILD"; exit 1; }
 echo "building vreko and the benchmark's helpers in $BUILD" >&2
@@ -20,39 +20,25 @@ cmake --build "$BUILD" -j2 --target vreko vreko_maptime vreko_bare_x11 >/dev/nul
 MAPTIME=$BUILD/vreko_maptime
 
 T=$(mktemp -d /tmp/vreko-bench-XXXXXX)
-PIDS=()
-stop() { kill -TERM "$1" 2>/dev/null; for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$1" 2>/dev/null; }
-# The programs first, the X server last and with SIGTERM, so that it removes its lock file and socket.
-cleanup() {
-    local p i
+source bench/lib.sh
+cleanup() {  # the programs first, then the X server
+    local p
     for p in $(pgrep -f "^$T/" 2>/dev/null); do kill -9 "$p" 2>/dev/null; done
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do stop "${PIDS[i]}"; done
+    stop_display
     rm -rf "$T"
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 export HOME=$T XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/config
 mkdir -p "$T/run" && chmod 700 "$T/run"
-# The server picks a free display itself and names it once it accepts clients.
-mkfifo "$T/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$T/displayfd" >/dev/null 2>&1 & PIDS+=($!)
-read -r -t 30 n <"$T/displayfd" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$n
-# openbox runs its start-up command once it manages windows.
-openbox --sm-disable --startup "touch $T/wm-ready" >/dev/null 2>&1 & PIDS+=($!)
-for _ in $(seq 300); do [ -e "$T/wm-ready" ] && break; sleep 0.1; done
+start_display
 cp "$BUILD/vreko" "$BUILD/vreko_bare_x11" "$T/"
 # Never hides by itself, so it idles on its one-second idle timer for the whole measurement.
 printf '[Timer]\nTimePause=-1\n[AppStart]\nFileName1=\nFileName2=\n' >"$T/Vreko.INI"
 
 NAMES=(bare vreko xclock)
+TITLES=(bare vreko xclock)
 declare -A CMD=([bare]="$T/vreko_bare_x11" [vreko]="$T/vreko" [xclock]="xclock -update 1")
-declare -A V  # V[name.figure]: the figure's value in each run, blank-separated
-
-stats() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END{ if (!NR) { print "nan nan nan"; exit }
-    printf "%s %s %s\n", (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2), a[1], a[NR] }'; }
-median() { stats <<<"${V[$1]:-}" | cut -d' ' -f1; }
-kib() { awk -v k="$1" '$1==k":"{print $2}' "/proc/$2/smaps_rollup"; }
 cpu_ms() { awk '{printf "%.3f\n", $1/1e6}' "/proc/$1/schedstat"; }  # time on a CPU, ns precision
 vcs() { awk '/^voluntary_ctxt_switches/{print $2}' "/proc/$1/status"; }
 end_program() { kill -9 "$1" 2>/dev/null; wait "$1" 2>/dev/null; }
@@ -107,26 +93,12 @@ starts
 idle bare
 idle vreko ticks
 idle xclock ticks
-LOAD_END=$(cut -d' ' -f1-3 /proc/loadavg)
+LOAD_END=$(load)
 
-ratio() {  # ratio figure name → the medians' ratio of the program to the bare window
-    awk -v p="$(median "$2.$1")" -v f="$(median "bare.$1")" 'BEGIN{ if (f > 0) printf "%.2fx", p/f; else print "-" }'
-}
-spread() {  # spread figure name format → "median [least, most]"
-    read -r m lo hi < <(stats <<<"${V[$2.$1]:-}")
-    if [ "$m" = nan ]; then echo "-"; else printf "$3 [$3, $3]" "$m" "$lo" "$hi"; fi
-}
-row() {  # row label figure format
-    printf '  %-30s %-22s %-22s %s\n' "$1" "$(spread "$2" bare "$3")" "$(spread "$2" vreko "$3")" "$(spread "$2" xclock "$3")"
-}
 echo "load at start $LOAD_START, at end $LOAD_END (1, 5 and 15 minutes); $(nproc) cores"
-echo "$RUNS starts of each program, taking turns; idle: $ROUNDS rounds of $IDLE s; ticks over $TICKS s"
-printf '%-32s %-22s %s\n' "ratio to the bare window" vreko xclock
-for f in "map:start to window mapped" "rss:memory, RSS" "pss:memory, PSS" "cpu:idle CPU time"; do
-    printf '  %-30s %-22s %s\n' "${f#*:}" "$(ratio "${f%%:*}" vreko)" "$(ratio "${f%%:*}" xclock)"
-done
-echo "  (of the medians; - where the bare window's figure is 0)"
-printf '%-32s %-22s %-22s %s\n' "median [least, most]" bare vreko xclock
+echo "$RUNS starts of each program, taking turns; idle: $ROUNDS × $IDLE s; ticks over $TICKS s"
+ratios "map:start to window mapped" "rss:memory, RSS" "pss:memory, PSS" "cpu:idle CPU time"
+columns "median [least, most]" "${TITLES[@]}"
 row "start to window mapped, ms" map %.1f
 row "memory, RSS, KiB" rss %.0f
 row "memory, PSS, KiB" pss %.0f

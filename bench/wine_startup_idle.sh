@@ -16,7 +16,7 @@ RUNS=${2:-11}
 LBUILD=${3:-build}
 ROUNDS=${4:-3}
 IDLE=10
-LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
+LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)  # before anything of the run
 EXE=$WBUILD/vreko.exe
 BARE=$WBUILD/vreko_bare_win32.exe
 MAPTIME=$LBUILD/vreko_maptime
@@ -29,25 +29,18 @@ cmake --build "$WBUILD" -j2 --target vreko vreko_bare_win32 >/dev/null &&
     cmake --build "$LBUILD" -j2 --target vreko_maptime >/dev/null || exit 1
 
 T=$(mktemp -d /tmp/vreko-wine-bench-XXXXXX)
-PIDS=()
-stop() { kill -TERM "$1" 2>/dev/null; for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$1" 2>/dev/null; }
-# Wine's processes of this prefix go with its server; the X server last, with SIGTERM, so
-# that it removes its lock file and socket.
+source bench/lib.sh
+# Wine's processes of this prefix go with its server, then the X server.
 cleanup() {
     wineserver -k >/dev/null 2>&1
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do stop "${PIDS[i]}"; done
+    stop_display
     rm -rf "$T"
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 export HOME=$T/home XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/home/.config
 mkdir -p "$T/home" "$T/run" "$T/app" && chmod 700 "$T/run"
-mkfifo "$T/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -dpi 96 3>"$T/displayfd" >/dev/null 2>&1 & PIDS+=($!)
-read -r -t 30 n <"$T/displayfd" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$n
-openbox --sm-disable --startup "touch $T/wm-ready" >/dev/null 2>&1 & PIDS+=($!)
-for _ in $(seq 300); do [ -e "$T/wm-ready" ] && break; sleep 0.1; done
+start_display -dpi 96
 
 export WINEPREFIX=$T/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "making the Wine prefix" >&2
@@ -69,16 +62,11 @@ printf '[Timer]\r\nTimePause=-1\r\n[AppStart]\r\nFileName1=\r\nFileName2=\r\n' >
 
 NAMES=(bare vreko notepad)
 declare -A CMD=([bare]=$T/app/vreko_bare_win32.exe [vreko]=$T/app/vreko.exe [notepad]='C:\windows\system32\notepad.exe')
+TITLES=(bare vreko.exe notepad)
 declare -A EXE_NAME=([bare]=vreko_bare_win32.exe [vreko]=vreko.exe [notepad]=notepad.exe)
 # Where the pointer rests on each window, from its centre: on vreko's readout, right of the
 # button column.
 declare -A RESTS_AT=([bare]=0 [vreko]=60 [notepad]=0)
-declare -A V  # V[name.figure]: the figure's value in each run, blank-separated
-
-stats() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END{ if (!NR) { print "nan nan nan"; exit }
-    printf "%s %s %s\n", (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2), a[1], a[NR] }'; }
-median() { stats <<<"${V[$1]:-}" | cut -d' ' -f1; }
-kib() { awk -v k="$1" '$1==k":"{print $2}' "/proc/$2/smaps_rollup"; }
 # All threads of the process: Wine may run helper threads beside the program's own.
 cpu_ms() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s+=$1} END{printf "%.3f\n", s/1e6}'; }
 vcs() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/{s+=$2} END{print s+0}'; }
@@ -157,31 +145,17 @@ idle() {  # idle name → idle figures, the pointer away from the window, then r
 
 starts
 for name in "${NAMES[@]}"; do idle "$name"; done
-LOAD_END=$(cut -d' ' -f1-3 /proc/loadavg)
+LOAD_END=$(load)
 
-ratio() {  # ratio figure name [floor] → the medians' ratio of the program to the floor (the bare window)
-    awk -v p="$(median "$2.$1")" -v f="$(median "${3:-bare}.$1")" 'BEGIN{ if (f > 0) printf "%.2fx", p/f; else print "-" }'
-}
-spread() {  # spread figure name format → "median [least, most]"
-    read -r m lo hi < <(stats <<<"${V[$2.$1]:-}")
-    if [ "$m" = nan ]; then echo "-"; else printf "$3 [$3, $3]" "$m" "$lo" "$hi"; fi
-}
-row() {  # row label figure format
-    printf '  %-38s %-22s %-22s %s\n' "$1" "$(spread "$2" bare "$3")" "$(spread "$2" vreko "$3")" "$(spread "$2" notepad "$3")"
-}
+LABEL=40
 echo "load at start $LOAD_START, at end $LOAD_END (1, 5 and 15 minutes); $(nproc) cores; $(wine --version 2>/dev/null)"
-echo "$RUNS starts of each program, taking turns, after one warm-up start each; idle: $ROUNDS rounds of"
-echo "$IDLE s counted, then $IDLE s under strace, the pointer away from the window, then resting on it"
+echo "$RUNS starts of each program, taking turns, after one warm-up start each; idle: $ROUNDS × ($IDLE s"
+echo "counted, then $IDLE s under strace), the pointer away from the window, then resting on it"
 printf 'size: vreko.exe %d KiB, the bare window %d KiB\n' "$(($(stat -c %s "$EXE") / 1024))" "$(($(stat -c %s "$BARE") / 1024))"
-printf '%-40s %-22s %s\n' "ratio to the bare window" vreko.exe notepad
-for f in "map:start to window mapped" "rss:memory, RSS" "pss:memory, PSS" "cpu_away:idle CPU time, pointer away" \
-    "cpu_on:idle CPU time, pointer on the window"; do
-    printf '  %-38s %-22s %s\n' "${f#*:}" "$(ratio "${f%%:*}" vreko)" "$(ratio "${f%%:*}" notepad)"
-done
-echo "  (of the medians; - where the bare window's figure is 0)"
-printf 'vreko.exe / notepad (medians): start %s, RSS %s, PSS %s\n' \
-    "$(ratio map vreko notepad)" "$(ratio rss vreko notepad)" "$(ratio pss vreko notepad)"
-printf '%-40s %-22s %-22s %s\n' "median [least, most]" bare vreko.exe notepad
+ratios "map:start to window mapped" "rss:memory, RSS" "pss:memory, PSS" "cpu_away:idle CPU time, pointer away" \
+    "cpu_on:idle CPU time, pointer on the window"
+echo "vreko.exe to notepad: start $(ratio map vreko notepad), RSS $(ratio rss vreko notepad), PSS $(ratio pss vreko notepad)"
+columns "median [least, most]" "${TITLES[@]}"
 row "start to window mapped, ms" map %.1f
 row "memory, RSS, KiB" rss %.0f
 row "memory, PSS, KiB" pss %.0f
@@ -191,7 +165,7 @@ row "  wake-ups (strace)/${IDLE} s" wake_away %.0f
 row "pointer on the window: CPU, ms/${IDLE} s" cpu_on %.2f
 row "  voluntary switches/${IDLE} s" vcs_on %.0f
 row "  wake-ups (strace)/${IDLE} s" wake_on %.0f
-printf '  %-38s %-22s %-22s %s\n' "threads" "${V[bare.threads]:-}" "${V[vreko.threads]:-}" "${V[notepad.threads]:-}"
+columns "  threads" "${V[bare.threads]:-}" "${V[vreko.threads]:-}" "${V[notepad.threads]:-}"
 echo "memory is that of the process running the program; the wineserver and Wine's service"
 echo "processes (explorer.exe, services.exe, ...) serve every program and are not counted; a"
 echo "wake-up is a wait of 1 ms or more that ended; voluntary switches also count each of"
