@@ -47,7 +47,7 @@ TForm1::TForm1(TApplication& app, Platform& platform)
       btnUp(this),
       btnDown(this),
       btnClose(this),
-      OneInstance1(platform, app),
+      OneInstance1(platform, app, hold),
       launcher(platform, hold),
       controller(app.loop(), *this, {readout, Label1, Label2}, launcher, hold),
       inputTargets_{controller, hold, [this] { btnUp.Click(); }, [this] { btnDown.Click(); }} {

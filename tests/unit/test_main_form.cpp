@@ -343,6 +343,26 @@ TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     EXPECT_EQ(f.window().showCount, 0);
 }
 
+TEST(MainForm, TheRefusalBoxStaysUntilItIsClosedAndThenTheProgramEnds) {
+    FormFixture f(Ini());
+    f.platform.mutexFailure = "The lock file /home/u/.local/state/vreko/x cannot be opened.";
+    bool endedWhileOpen = false;
+    f.platform.whileBoxOpen = [&] {
+        // The idle timer runs from the start with no pause loaded yet: unheld, its first tick
+        // would end the program under the box.
+        for (int second = 0; second < 30; ++second) {
+            f.platform.AdvanceBy(1000);
+            endedWhileOpen = endedWhileOpen || f.Ended();
+        }
+    };
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_FALSE(endedWhileOpen);
+    EXPECT_FALSE(f.form->hold.Active());  // let go once the box is closed
+    EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.window().showCount, 0);
+}
+
 TEST(MainForm, ACopyThatDiedLeavesTheNextStartRunningAsTheFirst) {
     auto world = std::make_shared<headless::HeadlessWorld>();
     FormFixture dead(Ini(), world);
