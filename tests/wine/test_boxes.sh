@@ -104,7 +104,7 @@ wait_until "$LIMIT" "twenty seconds after the warning" twenty_seconds
 check "only one box" window_count 2
 close_box
 check "Return closes the box" wait_until "$LIMIT" "the box to close" window_count 1
-action_started() { pgrep -f 'echo two' >/dev/null; }
+action_started() { pgrep -f "echo two>>.*$(basename "$T")" >/dev/null; }  # this test's own
 check "the action starts at the end of the count" wait_until 75 "the action" action_started
 ACTED=$(now_ms)
 log "     the action started $((ACTED - WARNED)) ms after the warning"

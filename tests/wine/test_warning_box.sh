@@ -37,7 +37,7 @@ ticked() { red "$2" && ! same_readout "$1" "$2" >/dev/null; }
 check "the red seconds go on behind the open box" wait_until "$LIMIT" "a tick" ticked open-1 open-2
 # The action's start is seen as its process appears (cmd.exe then takes a while under Wine
 # before it writes its marker).
-action_started() { pgrep -f 'echo two' >/dev/null; }
+action_started() { pgrep -f "echo two>>.*$(basename "$T")" >/dev/null; }  # this test's own
 check "the action starts with the box still open" wait_until 75 "the action" action_started
 ACTED=$(now_ms)
 log "     the action started $((ACTED - WARNED)) ms after the warning"
