@@ -47,7 +47,7 @@ TForm1::TForm1(TApplication& app, Platform& platform)
       btnUp(this),
       btnDown(this),
       btnClose(this),
-      OneInstance1(platform, app),
+      OneInstance1(platform, app, hold),
       launcher(platform, hold),
       controller(app.loop(), *this, {readout, Label1, Label2}, launcher, hold),
       inputTargets_{controller, hold, [this] { btnUp.Click(); }, [this] { btnDown.Click(); }} {
@@ -166,7 +166,7 @@ void TForm1::FormCreate() {
     settingsComplete_ = !error.has_value();
     if (error) {
         // The reset is skipped: the readout keeps its design look until the first dial. The
-        // timer waits while the user reads the message, so it cannot end the program under it.
+        // idle timer waits while the user reads the message, so it cannot end the program under it.
         ModalHold::Scope holdTicks(hold);
         platform_.ShowMessageBox(*error, app_.Title(), MessageBoxIcon::Error);
         return;
@@ -175,6 +175,9 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::AppOnActivate() {
+    // While a box of ours is open the activation is the box's: the window is neither shown nor
+    // raised over it (at start-up it shows once the settings' message is closed).
+    if (hold.Active()) return;
     if (!Visible()) Show();
     controller.ShowAndPause();
 }

@@ -58,8 +58,8 @@ public:
     TLabel Label1, Label2;
     TVrShapeButton btnUp, btnDown, btnClose;
     // Components without a picture.
-    TOneInstance OneInstance1;
     ModalHold hold;
+    TOneInstance OneInstance1;
     CommandLauncher launcher;
     CountdownController controller;
     std::vector<std::string> PopupMenu1{"Test Start Command 1", "Test Start Command 2"};

@@ -15,14 +15,19 @@ const char* const kLaunchFailureText =
 const char* const kApplicationTitle = "Vreko";
 
 void CommandLauncher::StartCommand(std::int32_t k) {
+    if (!Launch(k)) ShowFailure();
+}
+
+bool CommandLauncher::Launch(std::int32_t k) {
     const std::string& file = k == 1 ? commands_.FileName1 : commands_.FileName2;
     const std::string& params = k == 1 ? commands_.Param1 : commands_.Param2;
-    if (file.empty()) return;
-    std::intptr_t result = platform_.StartFile(file, params);
-    if (result <= 32) {
-        ModalHold::Scope hold(hold_);
-        platform_.ShowMessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::None);
-    }
+    if (file.empty()) return true;
+    return platform_.StartFile(file, params) > 32;
+}
+
+void CommandLauncher::ShowFailure() {
+    ModalHold::Scope hold(hold_);
+    platform_.ShowMessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::None);
 }
 
 }  // namespace vreko

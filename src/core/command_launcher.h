@@ -29,6 +29,12 @@ public:
     // nothing; a launch that starts nothing shows the failure message and returns when the
     // user has closed it.
     void StartCommand(std::int32_t k);
+    // The launch alone, without waiting for the command: false when nothing could be started
+    // (an empty program path launches nothing, and that is no failure).
+    bool Launch(std::int32_t k);
+    // The failure message, open until the user closes it (or the program ends); the user's
+    // input is held meanwhile.
+    void ShowFailure();
 
 private:
     Platform& platform_;

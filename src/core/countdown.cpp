@@ -61,26 +61,34 @@ void CountdownController::ShowAndPause() {
 }
 
 void CountdownController::tmUserTimer() {
-    if (hold_.Active()) return;  // a modal box of ours is open: this tick is dropped
+    if (hold_.Active()) return;  // one of our boxes is open: the window neither hides nor ends under it
     if (IdleCount == 0) HideOrClose();
     if (IdleCount > INT32_MIN) --IdleCount;  // a count already far below zero stays put
     views_.idleLabel.SetText(std::to_string(IdleCount));
 }
 
 void CountdownController::tmMainTimer() {
-    if (hold_.Active()) return;
+    // The ticks that fall due while a step waits in a box it opened (the action's failure, right
+    // before the end) are dropped: each step runs once.
+    if (stepping_) return;
+    stepping_ = true;
+    bool warningFailed = false;
     if (RestTime == 60) {
         IsWarning = true;
         ShowAndPause();
-        launcher_.StartCommand(1);
+        warningFailed = !launcher_.Launch(1);
     }
     if (RestTime == 0) {
-        launcher_.StartCommand(2);
+        launcher_.StartCommand(2);  // its failure box is closed before the program ends
         HideOrClose();
     }
     --RestTime;
     views_.restLabel.SetText(MinutesSecondsText(RestTime));
     ShowTime(RestTime);
+    stepping_ = false;
+    // The warning's failure box opens once the step is done: the count keeps its time behind it,
+    // showing its red seconds, and at zero the action runs and the program ends, box or not.
+    if (warningFailed) launcher_.ShowFailure();
 }
 
 }  // namespace vreko

@@ -61,6 +61,8 @@ public:
 
 private:
     MainWindowOps& window_;
+    // A countdown tick's step is under way (it may wait in a message box it opened).
+    bool stepping_ = false;
     CountdownViews views_;
     CommandLauncher& launcher_;
     ModalHold& hold_;

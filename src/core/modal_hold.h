@@ -1,6 +1,6 @@
-// While a modal box opened by the controller's own work is up, its ticks and the user's
-// input must not reach the controller, so one count's step runs once and one failure
-// shows one box. The launcher holds it open around its failure message.
+// While one of the program's own message boxes is open, the user's input and the idle ticks
+// do not reach the controller: a key meant for the box neither dials nor hides, and the
+// window does not hide or end under the message. The countdown keeps its time meanwhile.
 #pragma once
 
 namespace vreko {

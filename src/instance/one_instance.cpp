@@ -58,14 +58,19 @@ void TOneInstance::DoShowMessage() {
     }
     std::string text = Message;
     if (text.empty()) text = "Application \"" + app_.Title() + "\" is already running.";
-    platform_.ShowMessageBox(text, app_.Title(), MessageBoxIcon::Exclamation);
+    ShowBox(text, MessageBoxIcon::Exclamation);
 }
 
 void TOneInstance::ShowLockFailure() {
     std::string text = app_.Title() + " cannot start: it cannot make sure that only one copy of it runs.";
     const std::string why = platform_.MutexFailureText();
     if (!why.empty()) text += "\n\n" + why;
-    platform_.ShowMessageBox(text, app_.Title(), MessageBoxIcon::Error);
+    ShowBox(text, MessageBoxIcon::Error);
+}
+
+void TOneInstance::ShowBox(const std::string& text, MessageBoxIcon icon) {
+    ModalHold::Scope holdTicks(hold_);
+    platform_.ShowMessageBox(text, app_.Title(), icon);
 }
 
 void TOneInstance::DoActivatePrevInstance() {

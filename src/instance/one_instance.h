@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/modal_hold.h"
 #include "platform/platform.h"
 
 namespace vreko {
@@ -22,7 +23,10 @@ public:
 
 class TOneInstance {
 public:
-    TOneInstance(Platform& platform, GuardedApplication& app) : platform_(platform), app_(app) {}
+    // hold: held while a box of the guard is open, so that the idle ticks cannot end the
+    // program under it.
+    TOneInstance(Platform& platform, GuardedApplication& app, ModalHold& hold)
+        : platform_(platform), app_(app), hold_(hold) {}
 
     bool ActivatePrevInstance = true;
     bool ExeNameAsIdentifier = false;
@@ -49,8 +53,12 @@ private:
     // Tells the user why this copy ends when the gate cannot be had at all.
     void ShowLockFailure();
 
+    // Shows a box of the guard and returns when the user has closed it.
+    void ShowBox(const std::string& text, MessageBoxIcon icon);
+
     Platform& platform_;
     GuardedApplication& app_;
+    ModalHold& hold_;
     bool terminate_ = false;
     bool lockFailed_ = false;  // the last test could not create its gate
     KernelHandle InstanceMutex = 0;

@@ -1,6 +1,7 @@
 #include "settings/ini_text.h"
 
-#include <vector>
+#include <limits>
+#include <stdexcept>
 
 namespace vreko {
 
@@ -27,6 +28,8 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
+bool IsBreak(char c) { return c == '\n' || c == '\r'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A value without the pair of quotation marks that encloses it, if it has them.
 std::string_view Unquote(std::string_view v) {
@@ -49,12 +52,26 @@ struct Line {
 
 bool HasBreak(const Line& l) { return l.next != l.end; }
 
-Line ClassifyLine(std::string_view text, std::size_t begin, std::size_t end, std::size_t next) {
+// The bounds of the line that begins at begin (before the end of text). As in the Windows
+// profile functions, a line ends at a line feed, at a carriage return, or at the pair of the
+// two ("\r\n", one break), or at the end of the text: old Mac files (CR alone) and files of
+// mixed line ends read line by line.
+Line LineAt(std::string_view text, std::size_t begin) {
     Line l;
     l.begin = begin;
+    std::size_t end = begin;
+    while (end < text.size() && !IsBreak(text[end])) ++end;
     l.end = end;
-    l.next = next;
-    const std::string_view content = text.substr(begin, end - begin);
+    l.next = end;
+    if (end < text.size()) {
+        l.next = end + 1;
+        if (text[end] == '\r' && l.next < text.size() && text[l.next] == '\n') ++l.next;
+    }
+    return l;
+}
+
+Line Classify(std::string_view text, Line l) {
+    const std::string_view content = text.substr(l.begin, l.end - l.begin);
     const std::string_view t = Trim(content);
     if (t.empty()) {
         l.kind = LineKind::Blank;
@@ -74,32 +91,31 @@ Line ClassifyLine(std::string_view text, std::size_t begin, std::size_t end, std
             l.name = Trim(content.substr(0, eq));
             const std::string_view rest = content.substr(eq + 1);
             const auto skip = rest.find_first_not_of(kBlanks);
-            l.valueBegin = begin + eq + 1 + (skip == std::string_view::npos ? rest.size() : skip);
+            l.valueBegin = l.begin + eq + 1 + (skip == std::string_view::npos ? rest.size() : skip);
             l.value = Trim(rest);
         }
     }
     return l;
 }
 
-// Splits the file into lines. As in the Windows profile functions, a line ends at a line
-// feed, at a carriage return, or at the pair of the two ("\r\n", one break), or at the end
-// of the file: old Mac files (CR alone) and files of mixed line ends read line by line.
-std::vector<Line> ParseLines(std::string_view text) {
-    std::vector<Line> lines;
-    std::size_t pos = text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
-    while (pos < text.size()) {
-        const auto brk = text.find_first_of("\r\n", pos);
-        std::size_t end = text.size();
-        std::size_t next = text.size();
-        if (brk != std::string_view::npos) {
-            end = brk;
-            next = brk + 1;
-            if (text[brk] == '\r' && next < text.size() && text[next] == '\n') ++next;
-        }
-        lines.push_back(ClassifyLine(text, pos, end, next));
-        pos = next;
+// The last line of text, whose first line begins at start; nothing when it has no line.
+std::optional<Line> LastLine(std::string_view text, std::size_t start) {
+    const std::size_t size = text.size();
+    if (size <= start) return std::nullopt;
+    // Its break, if any: "\r\n", or one of the two alone.
+    std::size_t end = size;
+    if (text[size - 1] == '\n' && size >= start + 2 && text[size - 2] == '\r') {
+        end = size - 2;
+    } else if (IsBreak(text[size - 1])) {
+        end = size - 1;
     }
-    return lines;
+    std::size_t begin = end;
+    while (begin > start && !IsBreak(text[begin - 1])) --begin;
+    Line l;
+    l.begin = begin;
+    l.end = end;
+    l.next = size;
+    return Classify(text, l);
 }
 
 // The text's own line break: that of its first line, or fallback when it has none yet.
@@ -118,29 +134,6 @@ std::string_view BreakBefore(std::string_view text, const Line& l, std::string_v
     if (!HasBreak(l)) return newline;
     if (newline != "\r" && text.substr(l.end, l.next - l.end) == "\r") return "\n";
     return {};
-}
-
-struct Location {
-    std::optional<std::size_t> section;    // the header of the first matching section
-    std::optional<std::size_t> key;        // the first matching key inside it
-    std::optional<std::size_t> lastEntry;  // the section's last entry line
-};
-
-Location Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
-    Location loc;
-    const std::string_view sec = Trim(section);
-    const std::string_view k = Trim(key);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& l = lines[i];
-        if (l.kind == LineKind::Section) {
-            if (loc.section) break;  // end of the first matching section; later duplicates do not count
-            if (EqualNoCase(l.name, sec)) loc.section = i;
-        } else if (loc.section && l.kind == LineKind::Entry) {
-            loc.lastEntry = i;
-            if (!loc.key && l.hasKey && EqualNoCase(l.name, k)) loc.key = i;
-        }
-    }
-    return loc;
 }
 
 bool ValidSection(std::string_view section) {
@@ -163,32 +156,76 @@ std::string EncodeValue(std::string_view value) {
 
 }  // namespace
 
-std::optional<std::string> IniFindValue(std::string_view text, std::string_view section, std::string_view key) {
-    const std::vector<Line> lines = ParseLines(text);
-    const Location loc = Locate(lines, section, key);
+struct IniText::Location {
+    std::optional<Line> section;    // the header of the first matching section
+    std::optional<Line> key;        // the first matching key inside it
+    std::optional<Line> lastEntry;  // the section's last entry line, when the key is missing
+};
+
+IniText::IniText(std::string text) : text_(std::move(text)) {
+    if (text_.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("settings text too long");
+    start_ = std::string_view(text_).substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
+    const std::string_view t = text_;
+    for (std::size_t pos = start_; pos < t.size();) {
+        // Only the first character that is not blank tells a header; the rest of each line
+        // is looked at when a lookup comes to it.
+        std::size_t first = pos;
+        while (first < t.size() && IsBlank(t[first])) ++first;
+        if (first < t.size() && t[first] == '[') headers_.push_back(static_cast<std::uint32_t>(pos));
+        pos = LineAt(t, first).next;
+    }
+}
+
+IniText::Location IniText::Locate(std::string_view section, std::string_view key) const {
+    Location loc;
+    const std::string_view t = text_;
+    const std::string_view sec = Trim(section);
+    const std::string_view k = Trim(key);
+    std::size_t bodyEnd = t.size();
+    for (std::size_t i = 0; i < headers_.size(); ++i) {
+        const Line header = Classify(t, LineAt(t, headers_[i]));
+        if (EqualNoCase(header.name, sec)) {
+            loc.section = header;
+            if (i + 1 < headers_.size()) bodyEnd = headers_[i + 1];  // later duplicates do not count
+            break;
+        }
+    }
+    if (!loc.section) return loc;
+    for (std::size_t pos = loc.section->next; pos < bodyEnd;) {
+        const Line l = Classify(t, LineAt(t, pos));
+        if (l.kind == LineKind::Entry) {
+            if (l.hasKey && EqualNoCase(l.name, k)) {
+                loc.key = l;
+                return loc;
+            }
+            loc.lastEntry = l;
+        }
+        pos = l.next;
+    }
+    return loc;
+}
+
+std::optional<std::string> IniText::Find(std::string_view section, std::string_view key) const {
+    const Location loc = Locate(section, key);
     if (!loc.key) return std::nullopt;
-    const std::string_view value = Unquote(lines[*loc.key].value);
+    const std::string_view value = Unquote(loc.key->value);
     return std::string(value.substr(0, kIniMaxValueLength));
 }
 
-bool IniCanStore(std::string_view section, std::string_view key, std::string_view value) {
-    return ValidSection(Trim(section)) && ValidKey(Trim(key)) && value.find_first_of("\r\n") == std::string_view::npos;
-}
-
-std::optional<std::string> IniWithValue(std::string_view text, std::string_view section, std::string_view key,
-                                        std::string_view value, std::string_view newNewline) {
+std::optional<std::string> IniText::WithValue(std::string_view section, std::string_view key, std::string_view value,
+                                              std::string_view newNewline) const {
     if (!IniCanStore(section, key, value)) return std::nullopt;
     section = Trim(section);
     key = Trim(key);
-    const std::vector<Line> lines = ParseLines(text);
-    const Location loc = Locate(lines, section, key);
+    const std::string_view text = text_;
+    const Location loc = Locate(section, key);
     const std::string_view newline = DetectNewline(text, newNewline);
     const std::string encoded = EncodeValue(value);
 
     std::string out;
     if (loc.key) {
-        const Line& l = lines[*loc.key];
-        if (Unquote(l.value) == value) return std::string(text);  // already stored
+        const Line& l = *loc.key;
+        if (Unquote(l.value) == value) return text_;  // already stored
         // Keep the key and the spacing up to the value; the line break stays as it was.
         out.reserve(text.size() + encoded.size());
         out.append(text.substr(0, l.valueBegin));
@@ -198,17 +235,19 @@ std::optional<std::string> IniWithValue(std::string_view text, std::string_view 
         std::string entry = std::string(key) + "=" + encoded;
         entry += newline;
         if (loc.section) {
-            const Line& after = lines[loc.lastEntry.value_or(*loc.section)];
+            const Line& after = loc.lastEntry ? *loc.lastEntry : *loc.section;
             out.reserve(text.size() + entry.size() + newline.size());
             out.append(text.substr(0, after.next));
             out += BreakBefore(text, after, newline);
             out += entry;
             out.append(text.substr(after.next));
         } else {
+            const std::optional<Line> last = LastLine(text, start_);
+            out.reserve(text.size() + 2 * newline.size() + section.size() + 2 + newline.size() + entry.size());
             out = text;
-            if (!lines.empty()) {
-                out += BreakBefore(text, lines.back(), newline);
-                if (lines.back().kind != LineKind::Blank) out += newline;  // a blank line between sections
+            if (last) {
+                out += BreakBefore(text, *last, newline);
+                if (last->kind != LineKind::Blank) out += newline;  // a blank line between sections
             }
             out += "[";
             out += section;
@@ -218,6 +257,19 @@ std::optional<std::string> IniWithValue(std::string_view text, std::string_view 
         }
     }
     return out;
+}
+
+std::optional<std::string> IniFindValue(std::string_view text, std::string_view section, std::string_view key) {
+    return IniText(std::string(text)).Find(section, key);
+}
+
+std::optional<std::string> IniWithValue(std::string_view text, std::string_view section, std::string_view key,
+                                        std::string_view value, std::string_view newNewline) {
+    return IniText(std::string(text)).WithValue(section, key, value, newNewline);
+}
+
+bool IniCanStore(std::string_view section, std::string_view key, std::string_view value) {
+    return ValidSection(Trim(section)) && ValidKey(Trim(key)) && value.find_first_of("\r\n") == std::string_view::npos;
 }
 
 }  // namespace vreko

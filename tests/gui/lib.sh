@@ -134,8 +134,16 @@ FontSize=90"
 }
 
 marker_script() {  # marker_script name → $T/name.sh writes its arguments to $T/name.marker
-    printf '#!/bin/sh\nprintf "%%s|" "$@" >> "%s/%s.marker"\necho >> "%s/%s.marker"\n' "$T" "$1" "$T" "$1" >"$T/$1.sh"
+    # and the clock (milliseconds, as now_ms gives it) to $T/name.time, one line a run
+    printf '#!/bin/sh\ndate +%%s%%3N >> "%s/%s.time"\nprintf "%%s|" "$@" >> "%s/%s.marker"\necho >> "%s/%s.marker"\n' \
+        "$T" "$1" "$T" "$1" "$T" "$1" >"$T/$1.sh"
     chmod +x "$T/$1.sh"
+}
+
+now_ms() { date +%s%3N; }
+
+within() {  # within value low high
+    [ "$1" -ge "$2" ] && [ "$1" -le "$3" ] || { log "     $1 is not within $2..$3"; return 1; }
 }
 
 main_window() {  # the program's main window exists; sets WID

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Only one copy runs: ten copies at once leave one; a killed copy does not block the next.
+# Only one copy runs: ten copies at once leave one; a killed copy does not block the next;
+# copies started from a session, from cron (no XDG_RUNTIME_DIR) or from a script with another
+# HOME and XDG_STATE_HOME find each other in either order.
 . "$(dirname "$0")/lib.sh"
 gui_setup
 ini 60 0
@@ -31,5 +33,26 @@ check "after kill -9 of the running copy the next start runs" wait_viewable "$WI
 second=$!
 check "while it runs another start ends" wait_gone "$second" "$LIMIT"
 check "and the first copy keeps running" alive "$VPID"
+
+mkdir -p "$T/home2"
+as_script() {  # as_script → starts a copy as cron or a script would: no XDG_RUNTIME_DIR, another HOME
+    (cd "$T" && exec env -u XDG_RUNTIME_DIR HOME="$T/home2" XDG_STATE_HOME="$T/home2/state" \
+        "$T/app/vreko" >>"$T/vreko.log" 2>&1) &
+    SPID=$!
+    PIDS+=($SPID)
+}
+as_script
+check "a copy started without XDG_RUNTIME_DIR and with another HOME ends while one runs" wait_gone "$SPID" "$LIMIT"
+check "and the running copy stays" alive "$VPID"
+
+stop_pid "$VPID"
+as_script
+script_window() { WID=$(xdotool search --onlyvisible --classname --pid "$SPID" '^vreko$' 2>/dev/null | head -1); [ -n "$WID" ]; }
+check "started so alone, it runs" wait_until "$LIMIT" "the window of the copy started as a script" script_window
+(cd "$T" && exec "$T/app/vreko" >>"$T/vreko.log" 2>&1) &
+session=$!
+PIDS+=($session)
+check "then a copy started from the session ends" wait_gone "$session" "$LIMIT"
+check "and the copy started as a script stays" alive "$SPID"
 
 finish

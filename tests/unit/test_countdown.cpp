@@ -245,41 +245,118 @@ TEST(Countdown, OneMinuteTestDialWarnsOnTheFirstCountdownTick) {
     EXPECT_EQ(f.LaunchesOf("act-cmd"), 1);
 }
 
-TEST(Countdown, FailedWarningLaunchShowsOneBoxAndTicksWaitForIt) {
-    CountdownFixture f(10, true);
-    f.platform.shellResult = [](const std::string& file) { return file == "warn-cmd" ? 2 : 42; };
-    int ticksSeenInsideBox = -1;
+// The warning's command cannot be started: its box opens, and the count keeps its time behind
+// it, whether the box is closed after a while or never touched.
+struct FailedWarning : CountdownFixture {
+    FailedWarning() : CountdownFixture(10, true) {
+        platform.shellResult = [](const std::string& file) { return file == "warn-cmd" ? 2 : 42; };
+        controller.StepTime(0);
+        controller.HideOrClose();
+    }
+    std::int64_t LaunchTime(const std::string& file) const {
+        for (auto& l : platform.launches)
+            if (l.file == file) return l.at;
+        return -1;
+    }
+};
+
+TEST(Countdown, FailedWarningBoxNeverClosedStillEndsWithTheActionOnTime) {
+    FailedWarning f;
+    std::string seenAfter30s;
+    Color colourAfter30s = 0;
     f.platform.whileBoxOpen = [&] {
-        // The user takes five seconds to read the message; the running timer keeps falling due.
-        std::int32_t before = f.controller.RestTime;
-        f.platform.AdvanceBy(5000);
-        ticksSeenInsideBox = before - f.controller.RestTime;
+        // Nobody is there: the box stays open while the count runs to its end.
+        f.platform.AdvanceBy(30000);
+        seenAfter30s = f.readout.caption;
+        colourAfter30s = f.readout.color;
+        f.platform.AdvanceBy(10 * 60 * 1000);
     };
-    f.controller.StepTime(0);
-    f.controller.HideOrClose();
-    f.Ticks(1);
+    f.Ticks(1);  // the warning's tick, which opens the box
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");
     EXPECT_EQ(f.platform.boxes[0].text, kLaunchFailureText);
     EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::None);
-    EXPECT_EQ(ticksSeenInsideBox, 0);
-    EXPECT_EQ(f.LaunchesOf("warn-cmd"), 1);
-    EXPECT_EQ(f.controller.RestTime, 59);  // the step finished once, after the box
-    f.Ticks(3);
-    EXPECT_EQ(f.controller.RestTime, 56);  // and the count goes on
-    f.Ticks(60);
+    EXPECT_EQ(seenAfter30s, "29");  // the red seconds go on behind the box
+    EXPECT_EQ(colourAfter30s, colors::kRed);
     EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.LaunchesOf("warn-cmd"), 1);
+    EXPECT_EQ(f.LaunchesOf("act-cmd"), 1);
+    const std::int64_t warning = f.LaunchTime("warn-cmd");
+    EXPECT_EQ(f.platform.boxes[0].at, warning);
+    EXPECT_NEAR(double(f.LaunchTime("act-cmd") - warning), 60000.0, 1000.0);
     EXPECT_EQ(f.platform.boxes.size(), 1u);
 }
 
-TEST(Countdown, FailedActionLaunchStillEndsAfterTheBox) {
+TEST(Countdown, FailedWarningBoxClosedLaterNeitherJumpsNorRepeats) {
+    FailedWarning f;
+    std::int32_t restWhenClosed = 0;
+    f.platform.whileBoxOpen = [&] {
+        f.platform.AdvanceBy(20000);  // the user reads the message for twenty seconds
+        restWhenClosed = f.controller.RestTime;
+    };
+    f.Ticks(1);
+    EXPECT_EQ(restWhenClosed, 39);
+    EXPECT_EQ(f.controller.RestTime, 39);  // closing the box does not step the count again
+    EXPECT_EQ(f.readout.caption, "39");
+    f.Ticks(1);
+    EXPECT_EQ(f.controller.RestTime, 38);
+    f.Ticks(60);
+    EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.LaunchesOf("warn-cmd"), 1);
+    EXPECT_EQ(f.LaunchesOf("act-cmd"), 1);
+    EXPECT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_NEAR(double(f.LaunchTime("act-cmd") - f.LaunchTime("warn-cmd")), 60000.0, 1000.0);
+}
+
+TEST(Countdown, FailedActionUnderTheWarningsBoxShowsItsOwnAndEndsWhenItCloses) {
+    FailedWarning f;
+    f.platform.shellResult = [](const std::string&) { return 2; };
+    std::int64_t actionBoxClosed = -1;
+    f.platform.whileBoxOpen = [&] {
+        if (f.platform.boxes.size() == 2) {
+            // The action's box: its tick waits for it, the later ones are dropped.
+            f.platform.AdvanceBy(5000);
+            EXPECT_FALSE(f.Ended());
+            EXPECT_EQ(f.controller.RestTime, 0);
+            actionBoxClosed = f.platform.NowMs();
+            return;
+        }
+        f.platform.AdvanceBy(10 * 60 * 1000);
+    };
+    f.Ticks(1);
+    ASSERT_EQ(f.platform.boxes.size(), 2u);
+    EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.LaunchesOf("act-cmd"), 1);
+    EXPECT_EQ(f.platform.boxes[1].at, f.LaunchTime("act-cmd"));
+    EXPECT_NEAR(double(f.LaunchTime("act-cmd") - f.LaunchTime("warn-cmd")), 60000.0, 1000.0);
+    EXPECT_GE(actionBoxClosed, f.LaunchTime("act-cmd") + 5000);
+}
+
+TEST(Countdown, FailedActionStillEndsAfterTheBoxAndLaunchesOnce) {
     CountdownFixture f(10, true);
     f.platform.shellResult = [](const std::string& file) { return file == "act-cmd" ? 0 : 42; };
+    f.platform.whileBoxOpen = [&] { f.platform.AdvanceBy(5000); };
     f.controller.StepTime(0);
     f.controller.HideOrClose();
     f.Ticks(61);
     EXPECT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.LaunchesOf("act-cmd"), 1);
     EXPECT_TRUE(f.Ended());
+}
+
+TEST(Countdown, ATestLaunchsBoxKeepsTheCountsTime) {
+    CountdownFixture f(10, true);
+    f.controller.StepTime(0);
+    f.controller.StepTime(0);
+    f.controller.HideOrClose();
+    f.Ticks(61);  // the warning, with 59 seconds left
+    ASSERT_EQ(f.controller.RestTime, 59);
+    f.platform.shellResult = [](const std::string&) { return 2; };
+    f.platform.whileBoxOpen = [&] { f.platform.AdvanceBy(5000); };
+    f.launcher.StartCommand(2);  // as the context menu's test item does
+    EXPECT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.controller.RestTime, 54);
+    EXPECT_FALSE(f.Ended());
 }
 
 TEST(Countdown, EmptyProgramPathsLaunchNothingAndShowNothing) {

@@ -220,13 +220,19 @@ TEST(MainForm, ContextMenuLaunchesEitherCommandWithoutChangingTheCount) {
 
 TEST(MainForm, SettingsErrorShowsItsBoxAndKeepsTheDesignLook) {
     FormFixture f("[Timer]\nTimePause=abc\n");
-    bool endedWhileReading = true;
+    bool endedWhileReading = true, shownOverTheBox = true;
     f.platform.whileBoxOpen = [&] {
-        f.platform.AdvanceBy(5000);  // the user reads the message for five seconds
+        // The box takes the focus: the program becomes the active application, and the user
+        // reads the message for five seconds.
+        f.platform.SetActive(true);
+        f.platform.AdvanceBy(5000);
         endedWhileReading = f.Ended();
+        shownOverTheBox = f.window().Visible();
     };
     f.Start();
     EXPECT_FALSE(endedWhileReading);
+    EXPECT_FALSE(shownOverTheBox);  // the window waits for the message to be closed
+    EXPECT_TRUE(f.window().Visible());
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].text, "'abc' is not a valid integer value.");
     EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");
@@ -285,9 +291,9 @@ TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
     f.Ticks(1);
     EXPECT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_TRUE(f.form->controller.IsWarning);
-    EXPECT_EQ(f.form->controller.RestTime, 59);
+    EXPECT_EQ(f.form->controller.RestTime, 56);  // the count kept its time behind the box
     EXPECT_EQ(f.form->controller.DialTime, 60);
-    f.Ticks(60);
+    f.Ticks(57);
     EXPECT_TRUE(f.Ended());
     EXPECT_EQ(f.platform.launches.size(), 2u);
 }
@@ -339,6 +345,26 @@ TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     // running copy, and no window is shown.
     EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"CreateNamedMutex Vreko.OneInstance.CriticalSection"});
     EXPECT_EQ(f.platform.calls.back(), "FindTopLevelWindow");
+    EXPECT_TRUE(f.Ended());
+    EXPECT_EQ(f.window().showCount, 0);
+}
+
+TEST(MainForm, TheRefusalBoxStaysUntilItIsClosedAndThenTheProgramEnds) {
+    FormFixture f(Ini());
+    f.platform.mutexFailure = "The lock file /home/u/.local/state/vreko/x cannot be opened.";
+    bool endedWhileOpen = false;
+    f.platform.whileBoxOpen = [&] {
+        // The idle timer runs from the start with no pause loaded yet: unheld, its first tick
+        // would end the program under the box.
+        for (int second = 0; second < 30; ++second) {
+            f.platform.AdvanceBy(1000);
+            endedWhileOpen = endedWhileOpen || f.Ended();
+        }
+    };
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_FALSE(endedWhileOpen);
+    EXPECT_FALSE(f.form->hold.Active());  // let go once the box is closed
     EXPECT_TRUE(f.Ended());
     EXPECT_EQ(f.window().showCount, 0);
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -97,71 +98,123 @@ mode_t ModeOf(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-TEST(NamedLocks, RuntimeFolderRefusesFoldersOpenToOthers) {
+TEST(NamedLocks, CopiesStartedInAnyEnvironmentFindEachOther) {
+    // A copy from a desktop session, one from cron without XDG_RUNTIME_DIR, and one from a
+    // script with another HOME and XDG_STATE_HOME: each takes its locks in the same place.
     LockDir dir;
+    const std::string runtime = dir.path + "/runtime", home = dir.path + "/home";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     const std::string state = dir.path + "/state";
-    ScopedEnv stateHome("XDG_STATE_HOME", state.c_str());
-    chmod(dir.path.c_str(), 0700);
-    ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path.c_str());
-    EXPECT_EQ(LockFolder(), dir.path);
-    chmod(dir.path.c_str(), 0777);  // anyone could plant or hold our locks here
-    const std::string fallback = LockFolder();
-    EXPECT_NE(fallback, dir.path);
-    EXPECT_EQ(fallback, state + "/vreko");
-    EXPECT_EQ(ModeOf(fallback), 0700u);
-    setenv("XDG_RUNTIME_DIR", "relative/path", 1);
-    EXPECT_EQ(LockFolder(), fallback);
-
-    NamedLocks none("");
-    EXPECT_EQ(none.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
-    NamedLocks locks(dir.path);
-    EXPECT_EQ(locks.Create(false, "../escape"), 0);  // names never leave the folder
+    struct Environment {
+        const char* runtime;
+        const char* home;
+        const char* state;
+    };
+    const Environment environments[] = {
+        {runtime.c_str(), nullptr, nullptr}, {nullptr, nullptr, nullptr}, {nullptr, home.c_str(), state.c_str()}};
+    if (LockFolder().empty()) GTEST_SKIP() << "this user has no lock folder: no runtime folder and no home";
+    // A lock name of this test alone, so that no running copy of the program is disturbed.
+    const std::string name = "Vreko.Test." + std::to_string(getpid()) + ".Default";
+    for (const Environment& first : environments) {
+        for (const Environment& later : environments) {
+            std::string folders[2];
+            std::unique_ptr<NamedLocks> locks[2];
+            std::intptr_t handles[2] = {};
+            std::uint32_t waits[2] = {};
+            for (int copy = 0; copy < 2; ++copy) {
+                const Environment& env = copy == 0 ? first : later;
+                ScopedEnv r("XDG_RUNTIME_DIR", env.runtime), h("HOME", env.home), x("XDG_STATE_HOME", env.state);
+                folders[copy] = LockFolder();
+                locks[copy] = std::make_unique<NamedLocks>(folders[copy]);
+                handles[copy] = locks[copy]->Create(false, name);
+                waits[copy] = locks[copy]->Wait(handles[copy]);
+            }
+            EXPECT_FALSE(folders[0].empty());
+            EXPECT_EQ(folders[0], folders[1]);
+            EXPECT_EQ(waits[0], 0u);
+            EXPECT_EQ(waits[1], 0x102u) << "both copies would run";
+            for (int copy = 0; copy < 2; ++copy) locks[copy]->Close(handles[copy]);
+            if (!folders[0].empty()) std::filesystem::remove(folders[0] + "/" + name);
+        }
+    }
 }
 
-TEST(NamedLocks, WithoutAPrivateRuntimeFolderTheLocksLiveInTheUsersStateFolder) {
+TEST(NamedLocks, TheFolderComesFromTheUsersRuntimeFolderElseTheHome) {
     LockDir dir;
-    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    ScopedEnv stateHome("XDG_STATE_HOME", nullptr);
-    const std::string home = dir.path + "/home";
-    ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
-    ScopedEnv homeEnv("HOME", home.c_str());
+    LockPlaces places{dir.path + "/run/user/1000", dir.path + "/home/u/"};
+    ASSERT_EQ(mkdir((dir.path + "/run").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir.path + "/run/user").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(places.runtime.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir.path + "/home").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(places.home.c_str(), 0755), 0);
 
-    // Every folder it makes on the way is closed to others.
-    const std::string folder = home + "/.local/state/vreko";
-    EXPECT_EQ(LockFolder(), folder);
-    EXPECT_EQ(ModeOf(home + "/.local"), 0700u);
-    EXPECT_EQ(ModeOf(home + "/.local/state"), 0700u);
-    EXPECT_EQ(ModeOf(folder), 0700u);
-    NamedLocks locks(LockFolder());
+    // The private runtime folder, with a folder of ours in it.
+    EXPECT_EQ(LockFolder(places), places.runtime + "/vreko");
+    EXPECT_EQ(ModeOf(places.runtime + "/vreko"), 0700u);
+
+    // A runtime folder open to others (anyone could plant or hold our locks there), a link,
+    // or none at all: the home's state folder, every folder made on the way closed to others.
+    const std::string state = dir.path + "/home/u/.local/state/vreko";
+    chmod(places.runtime.c_str(), 0777);
+    EXPECT_EQ(LockFolder(places), state);
+    EXPECT_EQ(ModeOf(dir.path + "/home/u/.local"), 0700u);
+    EXPECT_EQ(ModeOf(dir.path + "/home/u/.local/state"), 0700u);
+    EXPECT_EQ(ModeOf(state), 0700u);
+    ASSERT_EQ(rmdir((places.runtime + "/vreko").c_str()), 0);
+    ASSERT_EQ(rmdir(places.runtime.c_str()), 0);
+    ASSERT_EQ(symlink(places.home.c_str(), places.runtime.c_str()), 0);
+    EXPECT_EQ(LockFolder(places), state);
+    EXPECT_EQ(LockFolder({"", places.home}), state);
+    EXPECT_EQ(LockFolder({"relative/run", places.home}), state);
+
+    NamedLocks locks(LockFolder(places));
     const std::intptr_t gate = locks.Create(true, "Vreko.OneInstance.CriticalSection");
     EXPECT_NE(gate, 0);
     EXPECT_EQ(locks.LastError(), 0u);
     EXPECT_EQ(locks.Problem(), "");
+    EXPECT_EQ(locks.Create(false, "../escape"), 0);  // names never leave the folder
 
-    // $XDG_STATE_HOME takes the place of ~/.local/state, and is made when missing.
-    const std::string state = dir.path + "/xdg/state";
-    setenv("XDG_STATE_HOME", state.c_str(), 1);
-    EXPECT_EQ(LockFolder(), state + "/vreko");
-    unsetenv("XDG_STATE_HOME");
-
-    // A lock folder that is a link, or open to others, is refused, and the refusal names it.
-    ASSERT_EQ(rename(folder.c_str(), (home + "/elsewhere").c_str()), 0);
-    ASSERT_EQ(symlink((home + "/elsewhere").c_str(), folder.c_str()), 0);
+    // A state folder that is a link, or open to others, is refused, and the refusal names it.
+    ASSERT_EQ(rename(state.c_str(), (dir.path + "/elsewhere").c_str()), 0);
+    ASSERT_EQ(symlink((dir.path + "/elsewhere").c_str(), state.c_str()), 0);
     std::string tried;
-    EXPECT_EQ(LockFolder(&tried), "");
-    EXPECT_EQ(tried, folder);
-    ASSERT_EQ(unlink(folder.c_str()), 0);
-    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
-    EXPECT_EQ(LockFolder(), "");
+    EXPECT_EQ(LockFolder(places, &tried), "");
+    EXPECT_EQ(tried, state);
+    ASSERT_EQ(unlink(state.c_str()), 0);
+    ASSERT_EQ(mkdir(state.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(state.c_str(), 0755), 0);
+    EXPECT_EQ(LockFolder(places), "");
 
-    // A home that does not exist is not made.
+    // A home that does not exist is not made; without any home the refusal says where it looked.
     const std::string missing = dir.path + "/no-such-home";
-    setenv("HOME", missing.c_str(), 1);
     tried.clear();
-    EXPECT_EQ(LockFolder(&tried), "");
+    EXPECT_EQ(LockFolder({"", missing}, &tried), "");
     EXPECT_EQ(tried, missing + "/.local/state/vreko");
     EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_EQ(LockFolder({"", ""}, &tried), "");
+    EXPECT_EQ(tried, "~/.local/state/vreko");
+}
+
+TEST(NamedLocks, EachDisplayHasLocksOfItsOwn) {
+    EXPECT_EQ(DisplayScope(":0"), ":0");
+    EXPECT_EQ(DisplayScope(":0.1"), ":0");
+    EXPECT_EQ(DisplayScope("unix:0"), ":0");
+    EXPECT_EQ(DisplayScope("unix/:12.0"), ":12");
+    EXPECT_EQ(DisplayScope("localhost:10.0"), "localhost:10");
+    EXPECT_EQ(DisplayScope("tcp/example.org:1"), "example.org:1");
+    EXPECT_EQ(DisplayScope("/tmp/.X11-unix/X0"), "_tmp_.X11-unix_X0");  // no '/' reaches a file name
+    EXPECT_EQ(DisplayScope(""), "");
+    EXPECT_EQ(DisplayScope(nullptr), "");
+
+    LockDir dir;
+    NamedLocks first(dir.path, {}, DisplayScope(":0")), sameDisplay(dir.path, {}, DisplayScope(":0.0")),
+        otherDisplay(dir.path, {}, DisplayScope(":1"));
+    const std::string name = "Vreko.OneInstance.Default";
+    EXPECT_EQ(first.Wait(first.Create(false, name)), 0u);
+    EXPECT_EQ(sameDisplay.Wait(sameDisplay.Create(false, name)), 0x102u);
+    EXPECT_EQ(otherDisplay.Wait(otherDisplay.Create(false, name)), 0u);
+    EXPECT_TRUE(std::filesystem::exists(dir.path + "/" + name + "@:0"));
 }
 
 TEST(NamedLocks, NoLockIsHadInAFolderThatIsNotOursAlone) {
@@ -182,16 +235,15 @@ TEST(NamedLocks, NoLockIsHadInAFolderThatIsNotOursAlone) {
     if (geteuid() != 0) GTEST_SKIP() << "folders of another user need root to make";
     // Folders of another user, closed to others as they may be, are not ours.
     chmod(dir.path.c_str(), 0700);
-    ASSERT_EQ(chown(dir.path.c_str(), 65534, 65534), 0);
-    const std::string state = dir.path + "-state";
-    ScopedEnv stateHome("XDG_STATE_HOME", state.c_str());
-    ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path.c_str());
-    EXPECT_EQ(LockFolder(), state + "/vreko");
-    ASSERT_EQ(chown((state + "/vreko").c_str(), 65534, 65534), 0);
-    EXPECT_EQ(LockFolder(), "");
-    NamedLocks theirs(dir.path);
+    const std::string runtime = dir.path + "/runtime", home = dir.path + "/home";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+    ASSERT_EQ(chown(runtime.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(LockFolder({runtime, home}), home + "/.local/state/vreko");
+    ASSERT_EQ(chown((home + "/.local/state/vreko").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(LockFolder({runtime, home}), "");
+    NamedLocks theirs(runtime);
     EXPECT_EQ(theirs.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
-    std::filesystem::remove_all(state);
 }
 
 // What another user can make at the shared name in /tmp before this user ever starts.
@@ -219,10 +271,7 @@ TEST(NamedLocks, AnotherUserCannotBlockTheLockFolderFromTmp) {
         const std::string home = (dir.path() / "home").string();
         settings_test::AsOrdinaryUser(dir, [&] {
             ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
-            setenv("HOME", home.c_str(), 1);
-            unsetenv("XDG_RUNTIME_DIR");
-            unsetenv("XDG_STATE_HOME");
-            const std::string folder = LockFolder();
+            const std::string folder = LockFolder({"", home});
             EXPECT_EQ(folder, home + "/.local/state/vreko");
             NamedLocks locks(folder);
             EXPECT_NE(locks.Create(true, "Vreko.OneInstance.CriticalSection"), 0);

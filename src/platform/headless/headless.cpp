@@ -214,7 +214,7 @@ std::unique_ptr<SettingsStore> HeadlessPlatform::OpenSettings(const std::string&
 }
 
 std::intptr_t HeadlessPlatform::StartFile(const std::string& file, const std::string& params) {
-    launches.push_back({file, params});
+    launches.push_back({file, params, now_});
     return shellResult ? shellResult(file) : 42;
 }
 

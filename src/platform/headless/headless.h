@@ -187,7 +187,7 @@ public:
     std::string mutexFailure;
 
     // What the program did.
-    struct Launch { std::string file, params; };
+    struct Launch { std::string file, params; std::int64_t at; };
     struct Box { std::string text, caption; MessageBoxIcon icon; std::int64_t at; };
     std::vector<Launch> launches;
     std::vector<Box> boxes;

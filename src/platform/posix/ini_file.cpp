@@ -3,19 +3,22 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <utility>
-
-#include "settings/ini_text.h"
 
 namespace vreko::posix {
 
@@ -23,19 +26,76 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Units of work left before the process ends as if killed (EndProcessAfterForTesting); -1: no end.
+long unitsLeft = -1;
+
+// Before a step of n units of work: the part of it that may be done before the process ends.
+std::size_t Allow(std::size_t n) {
+    if (unitsLeft < 0) return n;
+    if (unitsLeft == 0) ::_exit(kEndedForTestingExitCode);
+    const std::size_t allowed = std::min(n, static_cast<std::size_t>(unitsLeft));
+    unitsLeft -= static_cast<long>(allowed);
+    return allowed;
+}
+
+// Before a step that changes the disk without writing bytes.
+void Step() { Allow(1); }
+
+// What tells one state of a file on disk from another.
+struct FileKey {
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    timespec mtime, ctime;
+
+    explicit FileKey(const struct stat& st)
+        : dev(st.st_dev), ino(st.st_ino), size(st.st_size), mtime(st.st_mtim), ctime(st.st_ctim) {}
+    bool operator==(const FileKey& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
 enum class LoadResult { Ok, Missing, Failed };
 
-LoadResult LoadFile(const std::string& path, std::string& out) {
+bool MissingError(int err) { return err == ENOENT || err == ENOTDIR; }
+
+// Reads the regular file at path, of at most maxSize bytes, into out; st describes what was
+// read. The file is opened without waiting, so that a FIFO or a device put in its place cannot
+// hold the program up: those, and larger files, count as files that cannot be read.
+LoadResult ReadRegularFile(const std::string& path, std::size_t maxSize, std::string& out, struct stat& st) {
     out.clear();
-    errno = 0;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return (errno == ENOENT || errno == ENOTDIR) ? LoadResult::Missing : LoadResult::Failed;
-    char buf[8192];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    return failed ? LoadResult::Failed : LoadResult::Ok;
+    if (::stat(path.c_str(), &st) != 0) return MissingError(errno) ? LoadResult::Missing : LoadResult::Failed;
+    // Refused before it is opened: opening some devices does something already.
+    if (!S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > maxSize) return LoadResult::Failed;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return MissingError(errno) ? LoadResult::Missing : LoadResult::Failed;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= maxSize;
+    // One byte more than the file holds, to see its end; a file that grows meanwhile is read
+    // up to the limit.
+    std::size_t used = 0;
+    if (ok) out.resize(static_cast<std::size_t>(st.st_size) + 1);
+    while (ok) {
+        if (used == out.size()) {
+            if (used > maxSize) break;
+            out.resize(std::min(2 * used, maxSize + 1));
+            continue;
+        }
+        const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (!ok || used > maxSize) {
+        out.clear();
+        return LoadResult::Failed;
+    }
+    out.resize(used);
+    return LoadResult::Ok;
 }
 
 // The file a path stands for: symbolic links followed to their final target (which need
@@ -52,21 +112,28 @@ std::optional<fs::path> ResolveLinks(const std::string& path) {
     return std::nullopt;
 }
 
-
-bool WriteAll(int fd, std::string_view data) {
+bool WriteAllAt(int fd, off_t offset, std::string_view data) {
     while (!data.empty()) {
-        const ssize_t w = ::write(fd, data.data(), data.size());
+        const ssize_t w = ::pwrite(fd, data.data(), Allow(data.size()), offset);
         if (w < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(w));
+        offset += w;
     }
     return true;
 }
 
+bool Sync(int fd) {
+    Step();
+    return ::fsync(fd) == 0;
+}
+
+fs::path FolderOf(const fs::path& target) { return target.parent_path().empty() ? fs::path(".") : target.parent_path(); }
+
 void SyncDirectory(const fs::path& dir) {
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);  // best effort: the rename itself has been done
     ::close(fd);
@@ -76,21 +143,171 @@ void SyncDirectory(const fs::path& dir) {
 // this, the writer's process id, ".", and a number.
 std::string TempPrefix(const fs::path& target) { return "." + target.filename().string() + ".tmp."; }
 
-// Writes contents over the file itself, for a file with more than one name: replacing it would
-// split the names into two files. Not atomic, so only where it must be.
-bool OverwriteInPlace(int fd, const std::string& contents) {
-    if (::lseek(fd, 0, SEEK_SET) != 0) return false;
-    if (!WriteAll(fd, contents)) return false;
+// A new temporary file beside target, open for writing; -1 when none can be made.
+int CreateTemporary(const fs::path& target, mode_t mode, fs::path& tmp) {
+    static std::atomic<unsigned> counter{0};
+    const std::string base = TempPrefix(target) + std::to_string(::getpid()) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = FolderOf(target) / (base + std::to_string(counter++));
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Flushes the temporary file open as fd to disk, closes it and renames it to target, so
+// that readers see either the old or the new file, never a part of one. The temporary file
+// is removed when this fails.
+bool Commit(int fd, const fs::path& tmp, const fs::path& target, bool ok) {
+    if (ok) ok = Sync(fd);
+    if (::close(fd) != 0) ok = false;
+    if (ok) {
+        Step();
+        ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    SyncDirectory(FolderOf(target));
+    return true;
+}
+
+// Gives the file open as fd the extended attributes of the file at from: user attributes,
+// ACLs, security labels. Those that the system does not let us set are left out.
+void CopyExtendedAttributes(const fs::path& from, int fd) {
+    std::string names(256, '\0');
+    ssize_t size;
+    while ((size = ::listxattr(from.c_str(), names.data(), names.size())) < 0 && errno == ERANGE) {
+        const ssize_t needed = ::listxattr(from.c_str(), nullptr, 0);
+        if (needed < 0) return;
+        names.resize(static_cast<std::size_t>(needed) + 1);
+    }
+    if (size <= 0) return;
+    names.resize(static_cast<std::size_t>(size));
+    std::string value;
+    for (std::size_t pos = 0; pos < names.size(); pos += std::strlen(names.c_str() + pos) + 1) {
+        const char* name = names.c_str() + pos;
+        const ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+        if (length < 0) continue;
+        value.resize(static_cast<std::size_t>(length));
+        const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+        if (got >= 0) (void)::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(got), 0);
+    }
+}
+
+// --- In-place rewrites of files with several names -------------------------------------
+//
+// Replacing such a file would split its names into two files, so it is written over. Before
+// that, its new contents are saved in full beside it, in the redo file (written as a temporary
+// file and renamed, so that it is there whole or not at all), under a line that names the
+// writer and the file: "vreko-redo <pid> <device> <inode>". Once the file has been written
+// and flushed the redo file goes. A writer that dies in between leaves it behind, and the
+// next LockForUpdate writes its contents over the file it names.
+
+fs::path RedoPath(const fs::path& target) { return FolderOf(target) / ("." + target.filename().string() + ".redo"); }
+
+constexpr std::string_view kRedoTag = "vreko-redo";
+
+bool SaveRedo(const fs::path& target, const struct stat& st, std::string_view contents) {
+    fs::path tmp;
+    const int fd = CreateTemporary(target, 0600, tmp);
+    if (fd < 0) return false;
+    const std::string header = std::string(kRedoTag) + " " + std::to_string(::getpid()) + " " +
+                               std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + "\n";
+    const bool ok = WriteAllAt(fd, 0, header) && WriteAllAt(fd, static_cast<off_t>(header.size()), contents);
+    return Commit(fd, tmp, RedoPath(target), ok);
+}
+
+// Writes contents over the regular file open as fd, from its start, and flushes it.
+bool Overwrite(int fd, std::string_view contents) {
+    if (!WriteAllAt(fd, 0, contents)) return false;
+    Step();
     if (::ftruncate(fd, static_cast<off_t>(contents.size())) != 0) return false;
-    return ::fsync(fd) == 0;
+    return Sync(fd);
+}
+
+void RemoveRedo(const fs::path& target) {
+    Step();
+    ::unlink(RedoPath(target).c_str());
+    SyncDirectory(FolderOf(target));
+}
+
+// Opens target for writing over it, when it is still the regular file dev and ino name.
+int OpenSameFile(const fs::path& target, dev_t dev, ino_t ino) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == dev && st.st_ino == ino) return fd;
+    ::close(fd);
+    return -1;
+}
+
+bool RewriteInPlace(const fs::path& target, const struct stat& old, std::string_view oldContents,
+                    std::string_view contents, struct stat& written) {
+    const int fd = OpenSameFile(target, old.st_dev, old.st_ino);
+    if (fd < 0) return false;
+    bool ok = SaveRedo(target, old, contents);
+    if (ok) {
+        ok = Overwrite(fd, contents) && ::fstat(fd, &written) == 0;
+        // A write that failed half-way (a full disk) puts the old contents back, which fit
+        // where they were; the redo file stays only when even that fails.
+        if (ok || Overwrite(fd, oldContents)) RemoveRedo(target);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+// The numbers of a redo file's first line: the writer's process id, the device and the inode
+// of the file; nothing when the line is not such a line.
+std::optional<std::array<unsigned long long, 3>> RedoHeader(std::string_view line) {
+    if (line.substr(0, kRedoTag.size()) != kRedoTag) return std::nullopt;
+    std::array<unsigned long long, 3> numbers{};
+    const char* p = line.data() + kRedoTag.size();
+    const char* end = line.data() + line.size();
+    for (unsigned long long& n : numbers) {
+        if (p == end || *p != ' ') return std::nullopt;
+        const auto r = std::from_chars(p + 1, end, n);
+        if (r.ec != std::errc()) return std::nullopt;
+        p = r.ptr;
+    }
+    if (p != end) return std::nullopt;
+    return numbers;
+}
+
+// Finishes the in-place rewrite of target that a writer which has died left undone.
+void FinishRewrite(const fs::path& target) {
+    std::string saved;
+    struct stat st {};
+    const LoadResult r = ReadRegularFile(RedoPath(target).string(), IniFile::kMaxFileSize + 128, saved, st);
+    if (r == LoadResult::Missing) return;
+    const auto eol = saved.find('\n');
+    const auto header = r == LoadResult::Ok && eol != std::string::npos
+                            ? RedoHeader(std::string_view(saved).substr(0, eol))
+                            : std::nullopt;
+    if (header) {
+        const auto [pid, dev, ino] = *header;
+        const pid_t writer = static_cast<pid_t>(pid);
+        if (writer > 0 && writer != ::getpid() && ProcessAlive(writer)) return;  // still at work
+        const int fd = OpenSameFile(target, static_cast<dev_t>(dev), static_cast<ino_t>(ino));
+        if (fd >= 0) {
+            const bool ok = Overwrite(fd, std::string_view(saved).substr(eol + 1));
+            ::close(fd);
+            if (!ok) return;  // tried again at the next start
+        }
+    }
+    RemoveRedo(target);
 }
 
 // Writes contents to a new file beside the target, flushes it to disk and renames it over
-// the target, so that readers see either the old or the new file, never a part of one.
-// An existing file is written only when it may be: not when none of its write permission
-// bits is set (not even by root, as the read-only attribute on Windows), nor when the system
-// refuses to open it for writing. A file with several hard links is written in place.
-bool ReplaceFileContents(const std::string& path, const std::string& contents) {
+// the target. An existing file is written only when it may be: not when none of its write
+// permission bits is set (not even by root, as the read-only attribute on Windows), nor when
+// the system refuses to open it for writing. A file with several hard links is written in
+// place. written describes the file as it is afterwards.
+bool ReplaceFileContents(const std::string& path, std::string_view oldContents, std::string_view contents,
+                         struct stat& written) {
     const auto target = ResolveLinks(path);
     if (!target) return false;
 
@@ -101,44 +318,27 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents) {
     if (existed) {
         if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
         if (::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) return false;
-        if (old.st_nlink > 1) {
-            const int fd = ::open(target->c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-            if (fd < 0) return false;
-            bool ok = OverwriteInPlace(fd, contents);
-            if (::close(fd) != 0) ok = false;
-            return ok;
-        }
+        if (old.st_nlink > 1) return RewriteInPlace(*target, old, oldContents, contents, written);
     }
 
-    static std::atomic<unsigned> counter{0};
-    const fs::path dir = target->parent_path();
-    const std::string base = TempPrefix(*target) + std::to_string(::getpid()) + ".";
     fs::path tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = dir / (base + std::to_string(counter++));
-        // A new file gets the usual mode for new files (umask applied); a replaced one its old
-        // mode, set below.
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
+    // A new file gets the usual mode for new files (umask applied); a replaced one its old
+    // mode and the rest of its metadata, set below.
+    const int fd = CreateTemporary(*target, existed ? 0600 : 0666, tmp);
     if (fd < 0) return false;
-
-    bool ok = WriteAll(fd, contents);
+    bool ok = WriteAllAt(fd, 0, contents);
     if (ok && existed) {
         // Keep the owner where we may (as root, or a group of ours); where we may not, the
         // file becomes ours with its old permission bits.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
         ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        if (ok) CopyExtendedAttributes(*target, fd);
     }
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(tmp.c_str(), target->c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    SyncDirectory(dir);
+    struct stat made {};
+    if (ok) ok = ::fstat(fd, &made) == 0;
+    if (!Commit(fd, tmp, *target, ok)) return false;
+    // What the file is now, for as long as nobody else replaces it.
+    if (::stat(target->c_str(), &written) != 0 || written.st_ino != made.st_ino) written = {};
     return true;
 }
 
@@ -150,9 +350,9 @@ bool AllDigits(std::string_view s) {
 // those named after a process that no longer exists.
 void RemoveStaleTemporaries(const fs::path& target) {
     const std::string prefix = TempPrefix(target);
-    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     std::error_code ec;
-    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    for (auto it = fs::directory_iterator(FolderOf(target), ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string_view rest = std::string_view(name).substr(prefix.size());
@@ -162,8 +362,7 @@ void RemoveStaleTemporaries(const fs::path& target) {
             continue;
         }
         const pid_t pid = static_cast<pid_t>(std::stol(std::string(rest.substr(0, dot))));
-        if (pid <= 0 || pid == ::getpid()) continue;
-        if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // alive, perhaps another user's
+        if (pid <= 0 || pid == ::getpid() || ProcessAlive(pid)) continue;  // alive, perhaps another user's
         ::unlink(it->path().c_str());
     }
 }
@@ -175,8 +374,7 @@ constexpr int kLockPollMs = 5;
 // Takes the lock of the folder that holds target: the folder stays the same object while the
 // file in it is replaced. Waits for another holder for kLockWaitMs at most. -1 without a lock.
 int LockFolder(const fs::path& target) {
-    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     for (int waited = 0;; waited += kLockPollMs) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
@@ -187,23 +385,41 @@ int LockFolder(const fs::path& target) {
     return -1;
 }
 
+}  // namespace
 
+void EndProcessAfterForTesting(long units) { unitsLeft = units < 0 ? -1 : units; }
 
-// The lock of the settings folder: closing the last descriptor releases it.
+// The file as it was last read or written while an update lock is held.
+struct IniFile::Kept {
+    int locks = 0;                        // update locks held
+    std::shared_ptr<const IniText> text;  // nothing: read at the next use
+    std::optional<FileKey> key;           // the file the text is of; nothing for a missing file
+};
+
+namespace {
+
+// The lock of the settings folder: closing the last descriptor releases it. What was kept of
+// the file is let go with it.
 class FolderLock : public SettingsStore::UpdateLock {
 public:
-    explicit FolderLock(int fd) : fd_(fd) {}
-    ~FolderLock() override { ::close(fd_); }
+    FolderLock(int fd, std::function<void()> release) : fd_(fd), release_(std::move(release)) {}
+    ~FolderLock() override {
+        release_();
+        ::close(fd_);
+    }
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
 private:
     int fd_;
+    std::function<void()> release_;
 };
 
 }  // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+IniFile::IniFile(std::string path) : path_(std::move(path)), kept_(std::make_shared<Kept>()) {}
+
+IniFile::~IniFile() = default;
 
 std::unique_ptr<SettingsStore::UpdateLock> IniFile::LockForUpdate() {
     const auto target = ResolveLinks(path_);
@@ -211,24 +427,58 @@ std::unique_ptr<SettingsStore::UpdateLock> IniFile::LockForUpdate() {
     const int fd = LockFolder(*target);
     RemoveStaleTemporaries(*target);
     if (fd < 0) return nullptr;
-    return std::make_unique<FolderLock>(fd);
+    FinishRewrite(*target);
+    ++kept_->locks;
+    return std::make_unique<FolderLock>(fd, [kept = kept_] {
+        if (--kept->locks == 0) *kept = Kept{};
+    });
+}
+
+std::shared_ptr<const IniText> IniFile::Load() const {
+    Kept& kept = *kept_;
+    if (kept.locks > 0 && kept.text) {
+        struct stat st {};
+        const bool same = ::stat(path_.c_str(), &st) == 0 ? kept.key && *kept.key == FileKey(st)
+                                                          : !kept.key && MissingError(errno);
+        if (same) return kept.text;
+    }
+    std::string contents;
+    struct stat st {};
+    const LoadResult r = ReadRegularFile(path_, kMaxFileSize, contents, st);
+    if (r == LoadResult::Failed) return nullptr;
+    auto text = std::make_shared<const IniText>(std::move(contents));
+    if (kept.locks > 0) {
+        kept.text = text;
+        kept.key.reset();
+        if (r == LoadResult::Ok) kept.key.emplace(st);
+    }
+    return text;
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const {
-    std::string text;
-    if (LoadFile(path_, text) != LoadResult::Ok) return std::string(defaultText);
-    std::optional<std::string> value = IniFindValue(text, section, key);
+    const std::shared_ptr<const IniText> text = Load();
+    if (!text) return std::string(defaultText);
+    std::optional<std::string> value = text->Find(section, key);
     return value ? std::move(*value) : std::string(defaultText);
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     if (!IniCanStore(section, key, value)) return false;
-    std::string text;
-    if (LoadFile(path_, text) == LoadResult::Failed) return false;  // never overwrite what we cannot read
-    const std::optional<std::string> out = IniWithValue(text, section, key, value, "\n");
+    const std::shared_ptr<const IniText> text = Load();
+    if (!text) return false;  // never overwrite what we cannot read
+    std::optional<std::string> out = text->WithValue(section, key, value, "\n");
     if (!out) return false;
-    if (*out == text) return true;  // already stored: leave the file alone
-    return ReplaceFileContents(path_, *out);
+    if (*out == text->Text()) return true;  // already stored: leave the file alone
+    struct stat written {};
+    const bool ok = ReplaceFileContents(path_, text->Text(), *out, written);
+    if (kept_->locks > 0) {
+        *kept_ = Kept{kept_->locks, nullptr, std::nullopt};
+        if (ok && written.st_ino != 0) {
+            kept_->text = std::make_shared<const IniText>(std::move(*out));
+            kept_->key.emplace(written);
+        }
+    }
+    return ok;
 }
 
 }  // namespace vreko::posix

@@ -1,11 +1,18 @@
 // The settings file on Linux: an INI file (see settings/ini_text.h for its text rules) read
 // and written with the file system's own calls.
 //
+// Only a regular file of at most kMaxFileSize bytes is read; it is opened without waiting,
+// so a FIFO or a device in its place reads as a file that cannot be read (and is never
+// written), as does a larger file.
+//
 // Writing keeps every other line of the file exactly as it was, with the file's own line
 // endings ("\n" for a file that has none yet), and replaces the file in one step (temporary
-// file, flush to disk, rename), so a failed or interrupted write leaves the old file whole. A
-// file without any write permission bit is never written; a file with several hard links is
-// written in place, so that its names stay one file.
+// file, flush to disk, rename), so a failed or interrupted write leaves the old file whole.
+// The new file keeps the old one's owner and group (where the system lets us), mode,
+// extended attributes and ACLs. A file without any write permission bit is never written. A
+// file with several hard links is rewritten in place, so that its names stay one file: its
+// new contents are first saved beside it in a redo file, and a writer that dies in the middle
+// leaves that file behind for the next LockForUpdate to finish the rewrite with.
 #pragma once
 
 #include <cstddef>
@@ -21,11 +28,15 @@ namespace vreko::posix {
 class IniFile : public SettingsStore {
 public:
     static constexpr std::size_t kMaxValueLength = kIniMaxValueLength;
+    // The largest settings file that is read, in bytes.
+    static constexpr std::size_t kMaxFileSize = std::size_t(16) << 20;
 
     explicit IniFile(std::string path);
+    ~IniFile() override;
 
     // The value of key in section, or defaultText when the file, the section or the key is
-    // missing. A key line with nothing after its '=' gives an empty text.
+    // missing, or the file cannot be read. A key line with nothing after its '=' gives an
+    // empty text.
     std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const override;
 
     // Stores value under section and key: in place of the first occurrence of the key, or
@@ -40,11 +51,26 @@ public:
 
     // Other processes that ask for the same lock wait until it is destroyed (ten seconds at
     // most, then they go on without). Taking it also removes the temporary files that writers
-    // killed in mid-write left beside the file. Null where the lock cannot be had.
+    // killed in mid-write left beside the file, and finishes an in-place rewrite that such a
+    // writer left undone. While it is held, the file is read and parsed once and kept: later
+    // reads and writes use what was kept, and read the file again only when it has changed
+    // on disk. Null where the lock cannot be had.
     std::unique_ptr<UpdateLock> LockForUpdate() override;
 
 private:
+    struct Kept;
+    // The file's text (empty for a missing file); null when it cannot be read.
+    std::shared_ptr<const IniText> Load() const;
+
     std::string path_;
+    std::shared_ptr<Kept> kept_;
 };
+
+// For tests of interrupted writes: the process ends at once, as if killed, when this many
+// more units of work on settings files have been done: one unit per byte written and one per
+// other step that changes the disk (flush, truncate, rename, removal). Negative: never.
+void EndProcessAfterForTesting(long units);
+// The exit code of a process ended that way.
+inline constexpr int kEndedForTestingExitCode = 86;
 
 }  // namespace vreko::posix

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -41,39 +42,69 @@ void MakeFolders(const std::string& base, const std::string& path) {
     }
 }
 
-// The folder for our lock files in the user's state folder ($XDG_STATE_HOME, else
-// ~/.local/state), made where missing; empty when there is no home to put it in.
-std::string StateLockFolder() {
-    std::string base, folder;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); Absolute(xdg)) {
-        folder = std::string(xdg) + "/vreko";
-    } else {
-        if (const char* env = std::getenv("HOME"); Absolute(env)) {
-            base = env;
-        } else if (const passwd* pw = getpwuid(geteuid()); pw && Absolute(pw->pw_dir)) {
-            base = pw->pw_dir;
-        } else {
-            return {};
-        }
-        while (!base.empty() && base.back() == '/') base.pop_back();
-        folder = base + "/.local/state/vreko";
-    }
-    MakeFolders(base, folder);
-    return folder;
+std::string WithoutTrailingSlashes(std::string path) {
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool LockNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+           c == '-' || c == ':';
 }
 
 }  // namespace
 
-std::string LockFolder(std::string* tried) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (Absolute(runtime) && PrivateFolder(runtime)) return runtime;
-    const std::string folder = StateLockFolder();
-    if (!folder.empty() && PrivateFolder(folder)) return folder;
+LockPlaces UserLockPlaces() {
+    LockPlaces places;
+    const uid_t uid = geteuid();
+    places.runtime = "/run/user/" + std::to_string(uid);
+    if (const passwd* pw = getpwuid(uid); pw && Absolute(pw->pw_dir)) places.home = pw->pw_dir;
+    return places;
+}
+
+std::string LockFolder(const LockPlaces& places, std::string* tried) {
+    if (Absolute(places.runtime.c_str()) && PrivateFolder(places.runtime)) {
+        const std::string folder = WithoutTrailingSlashes(places.runtime) + "/vreko";
+        mkdir(folder.c_str(), 0700);
+        if (PrivateFolder(folder)) return folder;
+    }
+    std::string folder;
+    if (Absolute(places.home.c_str())) {
+        const std::string base = WithoutTrailingSlashes(places.home);
+        folder = base + "/.local/state/vreko";
+        MakeFolders(base, folder);
+        if (PrivateFolder(folder)) return folder;
+    }
     if (tried) *tried = folder.empty() ? std::string("~/.local/state/vreko") : folder;
     return {};
 }
 
-NamedLocks::NamedLocks(std::string folder, std::string tried) : folder_(std::move(folder)), tried_(std::move(tried)) {
+std::string DisplayScope(const char* displayName) {
+    if (!displayName || !*displayName) return {};
+    const std::string_view name = displayName;
+    std::string scope;
+    const auto colon = name.rfind(':');
+    if (colon == std::string_view::npos) {
+        scope = name;  // a socket path
+    } else {
+        // [protocol/][host]:display[.screen]
+        std::string_view host = name.substr(0, colon), protocol;
+        if (const auto slash = host.find('/'); slash != std::string_view::npos) {
+            protocol = host.substr(0, slash);
+            host = host.substr(slash + 1);
+        }
+        std::string_view number = name.substr(colon + 1);
+        number = number.substr(0, number.find('.'));
+        const bool local = (host.empty() || host == "unix") && (protocol.empty() || protocol == "unix");
+        scope = std::string(local ? std::string_view() : host) + ":" + std::string(number);
+    }
+    for (char& c : scope)
+        if (!LockNameCharacter(c)) c = '_';
+    return scope;
+}
+
+NamedLocks::NamedLocks(std::string folder, std::string tried, std::string scope)
+    : folder_(std::move(folder)), tried_(std::move(tried)), scope_(std::move(scope)) {
     if (folder_.empty()) return;
     if (tried_.empty()) tried_ = folder_;
     // Checked once more on the open folder itself, so nothing can be swapped in between.
@@ -105,11 +136,12 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
         problem_ = "The lock name \"" + name + "\" cannot be used in " + folder_ + ".";
         return 0;
     }
-    const int fd = ::openat(dirFd_, name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const std::string file = scope_.empty() ? name : name + "@" + scope_;
+    const int fd = ::openat(dirFd_, file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
         const int err = errno;
         lastError_ = kAccessDenied;
-        problem_ = "The lock file " + folder_ + "/" + name + " cannot be opened: " + std::strerror(err) + ".";
+        problem_ = "The lock file " + folder_ + "/" + file + " cannot be opened: " + std::strerror(err) + ".";
         return 0;
     }
     Entry e{fd, false};

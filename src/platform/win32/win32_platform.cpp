@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/native.h"
 #include "settings/settings.h"
@@ -30,6 +31,22 @@ constexpr UINT_PTR kModalTimerId = 1;
 constexpr std::int64_t kModalTimerMaxMs = 250;
 
 Win32Platform* g_platform = nullptr;
+
+// Set while a message box is being opened: its window, the first dialog the thread creates
+// then, is the box.
+bool g_awaitingBox = false;
+
+LRESULT CALLBACK CatchBoxWindow(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && g_awaitingBox && g_platform) {
+        const HWND w = reinterpret_cast<HWND>(wParam);
+        wchar_t cls[16] = {};
+        if (::GetClassNameW(w, cls, 16) > 0 && std::wstring_view(cls) == L"#32770") {
+            g_awaitingBox = false;
+            g_platform->BoxOpened(w);
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 }  // namespace
 
@@ -99,7 +116,7 @@ void Win32Platform::Wait(std::int64_t timeoutMs) {
 
 bool Win32Platform::Next(Message& out) {
     // Inside a modal loop of Windows that loop takes the native messages itself.
-    if (inModalWork_) return false;
+    if (modalWorkDepth_ > 0) return false;
     delivered_ = false;
     MSG m;
     while (!delivered_ && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -153,13 +170,9 @@ LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         case WM_SETFOCUS:
             // The application window is activated when another copy brings this one forward:
-            // the keyboard goes on to the main window.
-            for (auto& [h, w] : windows_) {
-                if (::IsWindowVisible(h)) {
-                    ::SetFocus(h);
-                    break;
-                }
-            }
+            // the keyboard goes on to an open message box, else to the main window.
+            if (!boxes_.empty()) ::SetForegroundWindow(boxes_.back());
+            else if (HWND main = VisibleMainWindow()) ::SetFocus(main);
             return 0;
         case WM_TIMER:
             if (wParam == kModalTimerId) {
@@ -307,17 +320,24 @@ void Win32Platform::ArmModalTimer() {
 }
 
 void Win32Platform::RunModalWork() {
-    if (!loop_ || inModalWork_ || modalDepth_ <= 0) {
+    if (!loop_ || modalDepth_ <= modalWorkDepth_) {
         ArmModalTimer();
         return;
     }
-    inModalWork_ = true;
+    const int outer = modalWorkDepth_;
+    modalWorkDepth_ = modalDepth_;
     // Posted messages and due ticks; a bounded number, so the modal loop keeps its pace.
     for (int i = 0; i < 64 && !loop_->QuitRequested() && loop_->ProcessOne(); ++i) {
     }
-    inModalWork_ = false;
-    // The program is ending (closed by its idle count, say): an open menu of ours goes.
-    if (loop_->QuitRequested()) ::EndMenu();
+    modalWorkDepth_ = outer;
+    // The program is ending (its count ran out, say): an open menu or box of ours goes with it.
+    if (loop_->QuitRequested()) {
+        ::EndMenu();
+        for (HWND box : boxes_) {
+            ::EndDialog(box, IDOK);
+            ::PostMessageW(box, WM_NULL, 0, 0);  // wakes the box's loop to see it
+        }
+    }
     ArmModalTimer();
 }
 
@@ -423,21 +443,34 @@ HFONT Win32Platform::Font(const FontSpec& request) {
 
 // ---- modal user interface ---------------------------------------------------------------
 
+HWND Win32Platform::VisibleMainWindow() const {
+    for (const auto& [h, w] : windows_)
+        if (::IsWindowVisible(h)) return h;
+    return nullptr;
+}
+
 void Win32Platform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
-    HWND owner = appWindow_;
-    for (auto& [h, w] : windows_) {
-        if (::IsWindowVisible(h)) {
-            owner = h;
-            break;
-        }
-    }
+    // The box takes the keyboard and stays in front of the always-on-top main window: it belongs
+    // to that window while it is on the screen (which then takes no input until the box is
+    // closed), and is topmost itself when the window is not shown yet.
+    HWND owner = VisibleMainWindow();
     UINT flags = MB_OK | MB_SETFOREGROUND;
+    if (!owner) {
+        owner = appWindow_;
+        flags |= MB_TOPMOST;
+    }
     if (icon == MessageBoxIcon::Error) flags |= MB_ICONERROR;
     else if (icon == MessageBoxIcon::Exclamation) flags |= MB_ICONEXCLAMATION;
     const std::wstring wtext = Widen(text);
     const std::wstring wcaption = Widen(caption);
     ModalScope modal(*this);
+    const std::size_t outerBoxes = boxes_.size();
+    g_awaitingBox = true;
+    HHOOK hook = ::SetWindowsHookExW(WH_CBT, CatchBoxWindow, nullptr, ::GetCurrentThreadId());
     ::MessageBoxW(owner, wtext.c_str(), wcaption.c_str(), flags);
+    g_awaitingBox = false;
+    if (hook) ::UnhookWindowsHookEx(hook);
+    boxes_.resize(outerBoxes);
 }
 
 int Win32Platform::TrackPopupMenu(const std::vector<std::string>& items, Point screen) {
@@ -447,13 +480,8 @@ int Win32Platform::TrackPopupMenu(const std::vector<std::string>& items, Point s
         const std::wstring text = Widen(items[i]);
         ::AppendMenuW(menu, MF_STRING, UINT_PTR(i + 1), text.c_str());
     }
-    HWND owner = appWindow_;
-    for (auto& [h, w] : windows_) {
-        if (::IsWindowVisible(h)) {
-            owner = h;
-            break;
-        }
-    }
+    HWND owner = VisibleMainWindow();
+    if (!owner) owner = appWindow_;
     // A menu closes when the user clicks elsewhere only if its owner is in the foreground.
     ::SetForegroundWindow(owner);
     int chosen = 0;

@@ -173,6 +173,8 @@ public:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // The main window shows or hides: the application window follows it.
     void MainWindowShown(bool shown);
+    // The window of the message box being opened, once Windows has created it.
+    void BoxOpened(HWND box) { boxes_.push_back(box); }
 
     static WindowRef Ref(HWND w) { return WindowRef(reinterpret_cast<std::uintptr_t>(w)); }
     static HWND Hwnd(WindowRef w) { return reinterpret_cast<HWND>(std::uintptr_t(w)); }
@@ -202,6 +204,8 @@ private:
     void RunModalWork();
     void ArmModalTimer();
     void RegisterClasses();
+    // The program's main window when it is on the screen, else null.
+    HWND VisibleMainWindow() const;
 
     HINSTANCE instance_;
     HWND appWindow_ = nullptr;
@@ -213,7 +217,11 @@ private:
     int modalDepth_ = 0;
     // The window procedure has handed the program a message since Next() began.
     bool delivered_ = false;
-    bool inModalWork_ = false;
+    // The modal depth at which the program's work runs from inside a modal loop of Windows, 0
+    // outside one; a loop entered from that work (a box a tick opens) runs it again.
+    int modalWorkDepth_ = 0;
+    // The message boxes that are open, the innermost last.
+    std::vector<HWND> boxes_;
     std::map<std::tuple<std::string, int, bool, bool>, HFONT> fonts_;
     HCURSOR arrow_ = nullptr;
     HCURSOR hand_ = nullptr;

@@ -10,7 +10,8 @@ posix::NamedLocks& X11Platform::Locks() {
     if (!locks_) {
         std::string tried;
         std::string folder = posix::LockFolder(&tried);
-        locks_ = std::make_unique<posix::NamedLocks>(std::move(folder), std::move(tried));
+        locks_ = std::make_unique<posix::NamedLocks>(std::move(folder), std::move(tried),
+                                                     posix::DisplayScope(XDisplayString(dpy_)));
     }
     return *locks_;
 }

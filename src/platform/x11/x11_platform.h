@@ -325,8 +325,8 @@ private:
     std::map<std::tuple<std::string, int, bool, bool>, XftFont*> fonts_;
     std::map<CursorKind, ::Cursor> cursors_;
 
-    // The named mutexes of the single-instance guard: lock files in the user's runtime folder
-    // (x11_instance.cpp), opened at the first use.
+    // The named mutexes of the single-instance guard: lock files of the user, one set for each
+    // display (x11_instance.cpp), opened at the first use.
     posix::NamedLocks& Locks();
     std::unique_ptr<posix::NamedLocks> locks_;
 };
