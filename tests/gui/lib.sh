@@ -1,5 +1,6 @@
-# Shared helpers of the GUI tests: a private Xvfb with openbox, a private copy of the program
-# with its own settings file, screenshots and pixel reads. Source it; then call gui_setup.
+# Shared helpers of the GUI tests: a private Xvfb with openbox (or KWin, WM=kwin), a private
+# copy of the program with its own settings file, screenshots and pixel reads. Source it; then
+# call gui_setup.
 # Every test writes its own settings; its commands are small scripts that leave marker files.
 
 set -u
@@ -85,7 +86,9 @@ gui_setup() {
     read -r -t "$LIMIT" n <"$T/displayfd"
     [ -n "$n" ] || { log "Xvfb gave no display within ${LIMIT}s"; cat "$T/xvfb.log"; exit 1; }
     export DISPLAY=:$n
-    if [ -z "${NO_WM:-}" ]; then
+    if [ "${WM:-openbox}" = kwin ]; then
+        start_kwin
+    elif [ -z "${NO_WM:-}" ]; then
         # openbox names itself on the root before it manages windows: a window mapped in that
         # gap is never managed. Its start-up command runs once it is set up, and a probe
         # window it has listed shows that it takes windows on.
@@ -99,6 +102,19 @@ gui_setup() {
     xdotool mousemove 0 0  # the pointer rests away from the window unless a test moves it
 }
 
+start_kwin() {  # KWin on its own session bus; it manages windows once it lists a probe window
+    local bus=""
+    mkfifo "$T/busfd"
+    dbus-daemon --session --nofork --print-address=3 3>"$T/busfd" >"$T/dbus.log" 2>&1 &
+    PIDS+=($!)
+    read -r -t "$LIMIT" bus <"$T/busfd"
+    [ -n "$bus" ] || { log "no session bus within ${LIMIT}s"; cat "$T/dbus.log"; exit 1; }
+    export DBUS_SESSION_BUS_ADDRESS=$bus
+    QT_QPA_PLATFORM=xcb kwin_x11 >"$T/kwin.log" 2>&1 &
+    PIDS+=($!)
+    wm_probe || { cat "$T/kwin.log"; exit 1; }
+}
+
 probe_listed() {  # the probe window exists and the window manager lists it; sets PROBE
     PROBE=$(xdotool search --name '^vreko-wm-probe$' 2>/dev/null | head -1)
     [ -n "$PROBE" ] && managed "$PROBE"
@@ -108,7 +124,7 @@ wm_probe() {  # maps a small window, waits until the window manager lists it, th
     local pid
     xlogo -geometry 16x16+0+0 -title vreko-wm-probe >/dev/null 2>&1 &
     pid=$!
-    wait_until "$LIMIT" "openbox to manage a first window" probe_listed || return 1
+    wait_until "$LIMIT" "the window manager to manage a first window" probe_listed || return 1
     stop_pid "$pid"
     wait_until "$LIMIT" "the probe window to go" eval '! managed "$PROBE"'
 }
