@@ -281,3 +281,25 @@ absent() {  # absent path... → none of the files exists
 shows() {  # shows shot r,g,b min → the readout holds at least min pixels of that colour
     [ "$(count_colour "$1" "$2")" -ge "$3" ]
 }
+
+dump_window() {  # dump_window wid name → $T/name.xwd, the window's own pixels (alpha included)
+    xwd -id "$1" -silent >"$T/$2.xwd"
+}
+
+alpha() {  # alpha name x y → the opacity (0..255) of a pixel of a 32-bit window dump
+    local f=$T/$1.xwd hs depth bo bpp bpl rm gm bm nc px a
+    # The dump's header: big-endian 32-bit fields; then the colours, 12 bytes each; then rows.
+    read -r hs _ _ depth _ _ _ bo _ _ _ bpp bpl _ rm gm bm _ _ nc < <(od -An -tu4 --endian=big -N80 -w80 "$f")
+    [ "$depth" = 32 ] && [ "$bpp" = 32 ] || { log "     $1 is a dump of depth $depth"; return 1; }
+    px=$(od -An -tu4 --endian="$([ "$bo" = 0 ] && echo little || echo big)" \
+        -j $((hs + nc * 12 + $3 * bpl + $2 * 4)) -N4 "$f")
+    a=$((px & ~(rm | gm | bm) & 0xFFFFFFFF))
+    while [ "$a" -gt 255 ]; do a=$((a >> 8)); done
+    echo "$a"
+}
+
+is_alpha() {  # is_alpha name x y value
+    local got
+    got=$(alpha "$1" "$2" "$3") || return 1
+    [ "$got" = "$4" ] || { log "     opacity of $2,$3 in $1 is $got, expected $4"; return 1; }
+}
