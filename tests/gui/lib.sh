@@ -120,11 +120,18 @@ probe_listed() {  # the probe window exists and the window manager lists it; set
     [ -n "$PROBE" ] && managed "$PROBE"
 }
 
-wm_probe() {  # maps a small window, waits until the window manager lists it, then removes it
-    local pid
-    xlogo -geometry 16x16+0+0 -title vreko-wm-probe >/dev/null 2>&1 &
-    pid=$!
-    wait_until "$LIMIT" "the window manager to manage a first window" probe_listed || return 1
+wm_probe() {  # maps a small window until the window manager lists it, then removes it
+    # A window mapped while the window manager is still starting may never be managed (KWin):
+    # then another one is mapped, until the limit.
+    local pid end
+    end=$(($(date +%s) + LIMIT))
+    while :; do
+        xlogo -geometry 16x16+0+0 -title vreko-wm-probe >/dev/null 2>&1 &
+        pid=$!
+        wait_until 5 "the window manager to manage a probe window" probe_listed && break
+        stop_pid "$pid"
+        [ "$(date +%s)" -lt "$end" ] || { log "     no window managed within ${LIMIT}s"; return 1; }
+    done
     stop_pid "$pid"
     wait_until "$LIMIT" "the probe window to go" eval '! managed "$PROBE"'
 }
