@@ -152,6 +152,7 @@ void X11Window::Remap() {
     if (captured_) ReleaseCapture();
     if (moving_) EndMove();
     pos_ = QueryRootPosition();
+    placeOnMap_ = true;  // the window manager's letting go does not move it
     remapping_ = true;
     activateOnMap_ = true;
     XWithdrawWindow(dpy_, win_, platform_.screen());
