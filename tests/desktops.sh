@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs one scenario of the real program under today's Linux desktops, each headless, and prints
 # a yes/no table: GNOME's mutter (Wayland, the program on XWayland), KDE's KWin on X11 and on
-# Wayland, and sway. Each desktop runs as an ordinary user (XWayland refuses clients of a user
+# Wayland, sway, and openbox (the test command's window manager) for comparison. Each desktop runs as an ordinary user (XWayland refuses clients of a user
 # without a passwd entry; sway refuses root) in private mount and network namespaces, so that
 # its display :0, its sockets and its lock files meet nothing else and nothing stays behind.
 #
-# Usage, as root:  tests/desktops.sh path/to/vreko [mutter] [kwin-x11] [kwin-wayland] [sway]
-# It needs:  apt-get install kwin-x11 kwin-wayland mutter xwayland sway grim wtype dbus-daemon
-#            (and the test command's xvfb, xdotool, x11-utils, x11-apps, imagemagick)
+# Usage, as root:  tests/desktops.sh path/to/vreko [mutter] [kwin-x11] [kwin-wayland] [sway] [openbox]
+# It needs:  apt-get install kwin-x11 kwin-wayland mutter xwayland sway grim dbus-daemon
+#            (and the test command's xvfb, openbox, xdotool, x11-utils, x11-apps, imagemagick)
 # Screenshots and logs stay in the folder it names at the end (DESKTOPS_OUT to choose it).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -20,13 +20,16 @@ if [ "${1:-}" != --inside ] && [ "${1:-}" != --as-user ]; then
     BIN=$(readlink -f "${1:?usage: tests/desktops.sh path/to/vreko [desktop...]}")
     shift
     DESKS=("$@")
-    [ ${#DESKS[@]} -gt 0 ] || DESKS=(mutter kwin-x11 kwin-wayland sway)
+    [ ${#DESKS[@]} -gt 0 ] || DESKS=(mutter kwin-x11 kwin-wayland sway openbox)
     [ "$(id -u)" = 0 ] || { echo "run it as root: it makes a test user and namespaces" >&2; exit 2; }
     id "$TEST_USER" >/dev/null 2>&1 ||
         useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$TEST_USER"
     OUT=${DESKTOPS_OUT:-$(mktemp -d /var/tmp/vreko-desktops-XXXXXX)}
     mkdir -p "$OUT"
     chown "$TEST_USER:" "$OUT"
+    # Each desktop gets a /tmp of its own: the program waits outside it.
+    cp "$BIN" "$OUT/vreko-under-test"
+    BIN=$OUT/vreko-under-test
     for d in "${DESKS[@]}"; do
         echo "== $d"
         rm -f "$OUT/$d.result"
@@ -126,6 +129,13 @@ shot() { DISPLAY=$HOSTX import -window root "$T/$1.png" 2>/dev/null; }
 click_other() { p_move $((OX + 30)) $((OY + 20)) && p_down 1 && p_up 1; }
 
 case $DESK in
+    openbox)
+        HOSTX=:0
+        host_xvfb || exit 1
+        DISPLAY=:0 openbox --sm-disable >"$T/desktop.log" 2>&1 &
+        PIDS+=($!)
+        XD=:0
+        ;;
     kwin-x11)
         HOSTX=:0
         host_xvfb || exit 1
@@ -185,11 +195,15 @@ focus_other() {  # clicks the other window until it has the focus
     wait_until "$LIMIT" "the other window to take the focus" eval 'click_other; focused_on $OTHER'
 }
 
-# The desktop before the window comes: what its corners must show.
+# The desktop before the window comes: what its corners must show. The pointer rests away from
+# where the windows will be.
+p_move 5 5
 shot_until desktop true
 # Start: the window appears, undecorated, 392 by 166, with "OFF".
 start_vreko && wait_viewable "$WID" "$LIMIT" && read -r X Y W H < <(geometry "$WID")
 result start eval '[ -n "$WID" ] && [ "$W $H" = "392 166" ] && shot_until start shows start 255,255,0 1500'
+log "     the window's depth: $(xwininfo -id "$WID" | awk '/Depth:/{print $2}') bits"
+
 
 result dial eval 'k_key Up && shot_until dial shows dial 0,255,0 1000'
 
@@ -206,13 +220,13 @@ wait_until "$LIMIT" "the other window in its place" sleep_until_placed
 # window's white beneath it (the rounded outline).
 focus_other
 corner_shows_desktop() {
-    # The top-left corner, over the other window's white when ours lies above it; or the
-    # bottom-right one, over the desktop unless that is black itself.
-    local beneath
-    is_pixel corner $X $Y 255,255,255 && is_pixel corner $((X + 5)) $((Y + 5)) 0,0,0 && return 0
-    beneath=$(pixel desktop $((X + 391)) $((Y + 165)))
-    [ "$beneath" != 0,0,0 ] || { log "     the desktop is black there: nothing to see"; return 1; }
-    is_pixel corner $((X + 391)) $((Y + 165)) "$beneath" && is_pixel corner $((X + 386)) $((Y + 160)) 0,0,0
+    # A square corner is the window's black; a rounded one shows what lies beneath (the other
+    # window's white at the top-left corner while ours lies above it, or the desktop at the
+    # bottom-right one, unless the desktop is black itself), perhaps darkened by a shadow.
+    [ "$(pixel corner $((X + 5)) $((Y + 5)))" = 0,0,0 ] && [ "$(pixel corner $X $Y)" != 0,0,0 ] && return 0
+    [ "$(pixel desktop $((X + 391)) $((Y + 165)))" != 0,0,0 ] || { log "     nothing to see beneath the corners"; return 1; }
+    is_pixel corner $((X + 386)) $((Y + 160)) 0,0,0 || return 1
+    [ "$(pixel corner $((X + 391)) $((Y + 165)))" != 0,0,0 ] || { log "     the corner is black: square"; return 1; }
 }
 result rounded shot_until corner corner_shows_desktop
 result above eval 'is_pixel corner $((X + 29)) $((Y + 40)) 240,240,240'
