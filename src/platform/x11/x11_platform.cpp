@@ -75,20 +75,22 @@ X11Platform::X11Platform(Display* dpy)
     : dpy_(dpy),
       screen_(DefaultScreen(dpy)),
       root_(RootWindow(dpy, screen_)),
-      visual_(DefaultVisual(dpy, screen_)),
-      colormap_(DefaultColormap(dpy, screen_)),
-      depth_(DefaultDepth(dpy, screen_)) {
+      screenFormat_{DefaultVisual(dpy, screen_), DefaultColormap(dpy, screen_), DefaultDepth(dpy, screen_), 0} {
     XSetErrorHandler(OnXError);
     InternAtoms();
+    // The launch's id is this program's own: the programs it starts must not take it over.
+    if (const char* id = std::getenv("DESKTOP_STARTUP_ID")) startupId_ = id;
+    unsetenv("DESKTOP_STARTUP_ID");
     // Held keys then repeat as presses only, without the release X would put between them.
     Bool supported = False;
     detectableAutoRepeat_ = XkbSetDetectableAutoRepeat(dpy_, True, &supported) && supported;
 }
 
 X11Platform::~X11Platform() {
+    CompleteStartup();  // a copy that ends without a window of its own
     for (auto& [key, font] : fonts_)
         if (font) XftFontClose(dpy_, font);
-    for (auto& [c, xc] : textColors_) XftColorFree(dpy_, visual_, colormap_, &xc);
+    FreePixelFormats();
     for (auto& [kind, cursor] : cursors_) XFreeCursor(dpy_, cursor);
     if (appWindow_) XDestroyWindow(dpy_, appWindow_);
     XCloseDisplay(dpy_);
@@ -111,7 +113,13 @@ void X11Platform::InternAtoms() {
                            "_NET_SUPPORTED",
                            "_NET_SUPPORTING_WM_CHECK",
                            "_VREKO_BRING_FORWARD",
-                           "_NET_WM_USER_TIME"};
+                           "_NET_WM_USER_TIME",
+                           "_NET_WM_STATE_DEMANDS_ATTENTION",
+                           "WM_STATE",
+                           "_NET_STARTUP_ID",
+                           "_NET_STARTUP_INFO_BEGIN",
+                           "_NET_STARTUP_INFO",
+                           "_VREKO_TIMESTAMP"};
     constexpr int kCount = sizeof names / sizeof names[0];
     Atom a[kCount] = {};
     XInternAtoms(dpy_, const_cast<char**>(names), kCount, False, a);
@@ -132,6 +140,12 @@ void X11Platform::InternAtoms() {
     atoms_.netSupportingWmCheck = a[14];
     atoms_.bringForward = a[15];
     atoms_.netWmUserTime = a[16];
+    atoms_.netWmStateDemandsAttention = a[17];
+    atoms_.wmState = a[18];
+    atoms_.netStartupId = a[19];
+    atoms_.netStartupInfoBegin = a[20];
+    atoms_.netStartupInfo = a[21];
+    atoms_.timestamp = a[22];
 }
 
 // ---- event source -----------------------------------------------------------------------
@@ -214,14 +228,8 @@ bool X11Platform::Translate(XEvent& ev, Message& out) {
         return false;
     }
 
-    if (ev.type == ClientMessage && ev.xclient.window == appWindow_ && appWindow_ != 0) {
-        // Another copy asks this one to come forward: the program hears that it has become the
-        // active application, unless it is that already.
-        if (Atom(ev.xclient.message_type) != atoms_.bringForward || appActive_ || !appHandler_) return false;
-        activationReportedUntil_ = NowMs() + 1000;
-        out = AppMessage(msg::kActivateApp, 1);
-        return true;
-    }
+    if (ev.type == ClientMessage && ev.xclient.window == appWindow_ && appWindow_ != 0)
+        return TranslateBringForward(ev.xclient, out);
 
     X11Window* w = FindWindow(ev.xany.window);
     if (!w) return false;
@@ -259,7 +267,12 @@ bool X11Platform::Translate(XEvent& ev, Message& out) {
 
         case FocusIn:
         case FocusOut:
+            if (ev.type == FocusIn && ev.xfocus.detail != NotifyPointer) w->OnFocusIn();
             return TranslateFocus(ev.xfocus, out);
+
+        case PropertyNotify:
+            w->OnProperty(ev.xproperty);
+            return false;
 
         case Expose:
             w->OnExpose(ev.xexpose);
@@ -516,20 +529,27 @@ bool X11Platform::TranslateFocus(const XFocusChangeEvent& ev, Message& out) {
 
 // ---- window manager -----------------------------------------------------------------------
 
+std::vector<unsigned long> X11Platform::ReadLongs(Window w, Atom property, Atom type, long max) {
+    Atom actual = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> items;
+    if (XGetWindowProperty(dpy_, w, property, 0, max, False, type, &actual, &format, &count, &after, &data) ==
+            Success &&
+        data && actual == type && format == 32) {
+        const auto* list = reinterpret_cast<unsigned long*>(data);
+        items.assign(list, list + count);
+    }
+    if (data) XFree(data);
+    return items;
+}
+
 bool X11Platform::WmSupports(Atom feature) {
     // A window manager that is running names its check window on the root and on itself.
     auto readWindow = [this](Window on) -> Window {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        Window result = 0;
-        if (XGetWindowProperty(dpy_, on, atoms_.netSupportingWmCheck, 0, 1, False, XA_WINDOW, &type, &format, &count,
-                               &after, &data) == Success &&
-            data && type == XA_WINDOW && format == 32 && count == 1)
-            result = Window(reinterpret_cast<unsigned long*>(data)[0]);
-        if (data) XFree(data);
-        return result;
+        const std::vector<unsigned long> w = ReadLongs(on, atoms_.netSupportingWmCheck, XA_WINDOW, 1);
+        return w.size() == 1 ? Window(w[0]) : 0;
     };
     Window check = readWindow(root_);
     if (!check) return false;
@@ -537,20 +557,9 @@ bool X11Platform::WmSupports(Atom feature) {
         ErrorTrap trap(dpy_);
         if (readWindow(check) != check || trap.Failed()) return false;
     }
-
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(dpy_, root_, atoms_.netSupported, 0, 4096, False, XA_ATOM, &type, &format, &count, &after,
-                           &data) == Success &&
-        data && type == XA_ATOM && format == 32) {
-        const auto* list = reinterpret_cast<unsigned long*>(data);
-        for (unsigned long i = 0; i < count && !found; ++i) found = Atom(list[i]) == feature;
-    }
-    if (data) XFree(data);
-    return found;
+    for (unsigned long a : ReadLongs(root_, atoms_.netSupported, XA_ATOM, 4096))
+        if (Atom(a) == feature) return true;
+    return false;
 }
 
 void X11Platform::SendWmRequest(Window w, Atom type, long l0, long l1, long l2, long l3, long l4) {
@@ -569,27 +578,6 @@ void X11Platform::SendWmRequest(Window w, Atom type, long l0, long l1, long l2, 
 
 void X11Platform::SendWmState(Window w, long action, Atom state) {
     SendWmRequest(w, atoms_.netWmState, action, long(state), 0, 1 /* from a normal application */);
-}
-
-void X11Platform::ActivateWindow(Window w) {
-    if (WmSupports(atoms_.netActiveWindow)) {
-        // The window manager activates it (raise, focus, its own bookkeeping).
-        SendWmRequest(w, atoms_.netActiveWindow, 1 /* from a normal application */, long(lastTime_));
-    } else {
-        XSetInputFocus(dpy_, w, RevertToParent, CurrentTime);
-    }
-}
-
-void X11Platform::SendBringForward(Window appWindow) {
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = appWindow;
-    ev.xclient.message_type = atoms_.bringForward;
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = long(lastTime_);
-    // With no event mask the event goes to the client that created the window.
-    ErrorTrap trap(dpy_);
-    XSendEvent(dpy_, appWindow, False, NoEventMask, &ev);
 }
 
 // ---- screen -------------------------------------------------------------------------------
@@ -719,43 +707,6 @@ void X11Platform::SetTopLevelProperties(Window w, const std::string& title, cons
 }
 
 // ---- caches ---------------------------------------------------------------------------------
-
-unsigned long X11Platform::Pixel(Color c) {
-    c = ResolveColor(c);
-    if (auto it = pixels_.find(c); it != pixels_.end()) return it->second;
-    unsigned long pixel = 0;
-    if (visual_->c_class == TrueColor || visual_->c_class == DirectColor) {
-        // Scale each 8-bit channel to the width of its mask and shift it into place.
-        auto channel = [](unsigned int value8, unsigned long mask) -> unsigned long {
-            if (!mask) return 0;
-            int shift = 0;
-            while (!((mask >> shift) & 1)) ++shift;
-            const unsigned long max = mask >> shift;
-            return ((value8 * max + 127) / 255) << shift;
-        };
-        pixel = channel(RedOf(c), visual_->red_mask) | channel(GreenOf(c), visual_->green_mask) |
-                channel(BlueOf(c), visual_->blue_mask);
-    } else {
-        XColor xc{};
-        xc.red = std::uint16_t(RedOf(c) * 257);
-        xc.green = std::uint16_t(GreenOf(c) * 257);
-        xc.blue = std::uint16_t(BlueOf(c) * 257);
-        xc.flags = DoRed | DoGreen | DoBlue;
-        pixel = XAllocColor(dpy_, colormap_, &xc) ? xc.pixel : BlackPixel(dpy_, screen_);
-    }
-    pixels_[c] = pixel;
-    return pixel;
-}
-
-const XftColor* X11Platform::TextColor(Color c) {
-    c = ResolveColor(c);
-    if (auto it = textColors_.find(c); it != textColors_.end()) return &it->second;
-    XRenderColor rc{std::uint16_t(RedOf(c) * 257), std::uint16_t(GreenOf(c) * 257), std::uint16_t(BlueOf(c) * 257),
-                    0xFFFF};
-    XftColor xc{};
-    if (!XftColorAllocValue(dpy_, visual_, colormap_, &rc, &xc)) return nullptr;
-    return &textColors_.emplace(c, xc).first->second;
-}
 
 ::Cursor X11Platform::CursorFor(CursorKind kind) {
     if (auto it = cursors_.find(kind); it != cursors_.end()) return it->second;
