@@ -49,6 +49,26 @@ if(NOT VREKO_LICENSE MATCHES "Copyright \\(c\\) ([^\n]+)\n")
 endif()
 set(VREKO_COPYRIGHT "${CMAKE_MATCH_1}")
 
+# The release date as seconds since 1970 at noon UTC: the time of the package's files when the
+# sources are no git checkout (see cmake/source-date-epoch.cmake).
+function(vreko_release_epoch iso out)
+  string(REGEX MATCH "^([0-9]+)-([0-9]+)-([0-9]+)$" ignored "${iso}")
+  math(EXPR y "${CMAKE_MATCH_1}")
+  math(EXPR m "${CMAKE_MATCH_2}")
+  math(EXPR d "${CMAKE_MATCH_3}")
+  # Days since 1970-01-01 of a date in the proleptic Gregorian calendar, the year taken to
+  # begin in March so that the leap day comes last.
+  if(m LESS_EQUAL 2)
+    math(EXPR y "${y} - 1")
+    math(EXPR m "${m} + 9")
+  else()
+    math(EXPR m "${m} - 3")
+  endif()
+  math(EXPR days "${y} * 365 + ${y} / 4 - ${y} / 100 + ${y} / 400 + (153 * ${m} + 2) / 5 + ${d} - 1 - 719468")
+  math(EXPR seconds "${days} * 86400 + 43200")
+  set(${out} ${seconds} PARENT_SCOPE)
+endfunction()
+
 set(CPACK_PACKAGE_NAME vreko)
 set(CPACK_PACKAGE_VENDOR "The Vreko developers")
 set(CPACK_PACKAGE_CONTACT "${VREKO_MAINTAINER}")
@@ -56,9 +76,14 @@ set(CPACK_PACKAGE_HOMEPAGE_URL "${VREKO_HOMEPAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "switch-off timer: dial a delay, then power off")
 set(CPACK_RESOURCE_FILE_LICENSE ${VREKO_LICENSE_FILE})
 set(CPACK_STRIP_FILES ON)
-# The same modes whatever the umask of the one who builds.
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Every time in the package is that of the last commit: two builds of one commit give the same
+# package, byte for byte.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/source-date-epoch.cmake)
+set(CPACK_VREKO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+vreko_release_epoch(${VREKO_RELEASE_DATE} CPACK_VREKO_RELEASE_EPOCH)
+# The same modes whatever the umask of the one who builds: the files' are install()'s own, the
+# folders' are set once staged.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/staged-folders.cmake)
 
 if(WIN32)
   # Everything in one folder: the settings file is made beside vreko.exe at its first start.
@@ -70,9 +95,14 @@ if(WIN32)
   configure_file(${VREKO_PACKAGING_DIR}/README-windows.txt.in ${VREKO_GENERATED_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${VREKO_GENERATED_DIR}/LICENSE.txt ${VREKO_GENERATED_DIR}/README.txt DESTINATION .)
 
+  # vreko.exe is stripped when it is built (see CMakeLists.txt): stripping it again would only
+  # write the time into its header.
+  set(CPACK_STRIP_FILES OFF)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME vreko-${PROJECT_VERSION}-windows-x64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  # The files in the order of their names, whatever the file system's order.
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/sorted-zip.cmake)
 else()
   include(GNUInstallDirs)
   vreko_rfc2822_date(${VREKO_RELEASE_DATE} VREKO_RELEASE_DATE_RFC2822)

@@ -2,7 +2,8 @@
 # Installs what is missing, builds Vreko and its tests, and runs every test (unit tests on
 # the in-memory backend, GUI tests on the real program under a private Xvfb with openbox),
 # then the unit tests under sanitizers, a short run of every fuzz target, the portable unit
-# tests built for Windows and run under Wine, and last the Debian package and the Windows zip.
+# tests built for Windows and run under Wine, and last the Debian package and the Windows zip,
+# each also built a second time elsewhere to show that it comes out the same.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh test
@@ -33,3 +34,6 @@ tools/test-windows.sh build-test-win
 # package is only unpacked, never installed).
 bash tests/package/test_deb.sh build-test
 bash tests/package/test_zip.sh build-test-win
+# Both built again from a copy of the sources in another folder: the same bytes.
+bash tests/package/test_reproducible.sh build-test
+bash tests/package/test_reproducible.sh build-test-win

@@ -23,9 +23,11 @@ ARCH=$(dpkg --print-architecture)
 [ -n "$VERSION" ] || { log "no version in CMakeLists.txt"; exit 1; }
 DEB=$BUILD/vreko_${VERSION}_${ARCH}.deb
 
-log "building the package"
+# Built under a umask that would leave other users out, so that the modes checked below cannot
+# come from the builder's umask.
+log "building the package (umask 077)"
 rm -f "$BUILD"/vreko_*.deb
-cmake --build "$BUILD" --target package >"$D/cpack.log" 2>&1 || { cat "$D/cpack.log"; exit 1; }
+(umask 077 && cmake --build "$BUILD" --target package) >"$D/cpack.log" 2>&1 || { cat "$D/cpack.log"; exit 1; }
 check "the package is named vreko_${VERSION}_${ARCH}.deb" test -f "$DEB"
 [ -f "$DEB" ] || { ls "$BUILD"/*.deb 2>/dev/null; finish; }
 

@@ -29,11 +29,20 @@ check "the README's install section names this zip" grep -qF "unzip \`$NAME.zip\
 expected_entries() { printf '%s\n' "$NAME/LICENSE.txt" "$NAME/README.txt" "$NAME/vreko.exe"; }
 check "it holds one folder with vreko.exe, LICENSE.txt and README.txt" \
     diff <(expected_entries) <(unzip -Z1 "$ZIP" | grep -v '/$' | sort)
+# In the order of the names, whatever order the file system that staged them lists them in.
+check "its files come in the order of their names" eval 'diff <(unzip -Z1 "$ZIP") <(unzip -Z1 "$ZIP" | LC_ALL=C sort)'
 unzip -q "$ZIP" -d "$D/unzipped"
 DIR=$D/unzipped/$NAME
 
 check "vreko.exe is a 64-bit Windows GUI program" eval \
     '[[ "$(file -b "$DIR/vreko.exe")" == "PE32+ executable (GUI) x86-64"* ]]'
+check "vreko.exe is the program built, byte for byte" cmp "$DIR/vreko.exe" "$BUILD/vreko.exe"
+link_time() {  # link_time file → the time in the header of a Windows program (0: none)
+    local pe
+    pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    od -An -tu4 -j$((pe + 8)) -N4 "$1" | tr -d ' '
+}
+check "its header carries no link time" test "$(link_time "$DIR/vreko.exe")" = 0
 crlf_only() {  # every line of the file ends with CR LF
     [ -s "$1" ] && [ "$(grep -c $'\r$' "$1")" = "$(wc -l <"$1")" ] && [ "$(tail -c1 "$1" | od -An -tx1 | tr -d ' ')" = 0a ]
 }
