@@ -298,10 +298,7 @@ void X11Window::ReleaseCapture() {
 void X11Window::LoseCapture() {
     if (!captured_) return;
     captured_ = false;
-    Message m;
-    m.window = &handler_;
-    m.message = msg::kCaptureChanged;
-    handler_.WndProc(m);
+    NotifyCaptureLost(handler_);
 }
 
 void X11Window::BeginMoveDrag() {
