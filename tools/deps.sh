@@ -7,7 +7,7 @@ level=${1:-test}
 build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
        fonts-lato fonts-dejavu-core xdg-utils libnotify-bin
        dpkg-dev file)
-test=(libgtest-dev xvfb xauth openbox xdotool x11-utils x11-apps imagemagick procps strace libxml2-utils
+test=(libgtest-dev xvfb xauth openbox kwin-x11 dbus-daemon xcompmgr xdotool x11-utils x11-apps imagemagick procps strace libxml2-utils
       clang libclang-rt-dev
       g++-mingw-w64-x86-64 googletest wine wine64
       lintian desktop-file-utils appstream man-db groff-base bsdextrautils unzip)

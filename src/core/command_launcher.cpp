@@ -27,7 +27,7 @@ bool CommandLauncher::Launch(std::int32_t k) {
 
 void CommandLauncher::ShowFailure() {
     ModalHold::Scope hold(hold_);
-    platform_.ShowMessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::None);
+    platform_.ShowMessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::Plain);
 }
 
 }  // namespace vreko

@@ -103,4 +103,13 @@ public:
     virtual void WndProc(const Message& m) = 0;
 };
 
+// Tells a window at once that it no longer holds the mouse capture, as the window system does
+// when the capture is released or taken away.
+inline void NotifyCaptureLost(WindowHandler& window) {
+    Message m;
+    m.window = &window;
+    m.message = msg::kCaptureChanged;
+    window.WndProc(m);
+}
+
 }  // namespace vreko

@@ -15,7 +15,7 @@
 namespace vreko {
 
 enum class CursorKind { Arrow, Hand };
-enum class MessageBoxIcon { None, Error, Exclamation };
+enum class MessageBoxIcon { Plain, Error, Exclamation };  // Plain: no icon
 
 // Hit-test answers, as the window system's non-client hit test gives them.
 constexpr int kHtClient = 1;

@@ -26,39 +26,28 @@ struct KeySpec {
     std::string_view key;
     const std::string SettingsDefaults::*defaultText;
     KeyKind kind;
+    // Where the value goes: the loaded setting of its kind (none for the font size, which
+    // becomes the font height).
+    std::int32_t LoadedSettings::*integer = nullptr;
+    std::string LoadedSettings::*text = nullptr;
+    bool LoadedSettings::*flag = nullptr;
 };
 
 // In reading order.
 const KeySpec kKeys[] = {
-    {kTimer, "TimePause", &SettingsDefaults::TimePause, KeyKind::Integer},
-    {kAppStart, "FileName1", &SettingsDefaults::FileName1, KeyKind::Text},
-    {kAppStart, "Param1", &SettingsDefaults::Param1, KeyKind::Text},
-    {kAppStart, "FileName2", &SettingsDefaults::FileName2, KeyKind::Text},
-    {kAppStart, "Param2", &SettingsDefaults::Param2, KeyKind::Text},
-    {kText, "FontName", &SettingsDefaults::FontName, KeyKind::FontName},
+    {kTimer, "TimePause", &SettingsDefaults::TimePause, KeyKind::Integer, &LoadedSettings::TimePause},
+    {kAppStart, "FileName1", &SettingsDefaults::FileName1, KeyKind::Text, nullptr, &LoadedSettings::FileName1},
+    {kAppStart, "Param1", &SettingsDefaults::Param1, KeyKind::Text, nullptr, &LoadedSettings::Param1},
+    {kAppStart, "FileName2", &SettingsDefaults::FileName2, KeyKind::Text, nullptr, &LoadedSettings::FileName2},
+    {kAppStart, "Param2", &SettingsDefaults::Param2, KeyKind::Text, nullptr, &LoadedSettings::Param2},
+    {kText, "FontName", &SettingsDefaults::FontName, KeyKind::FontName, nullptr, &LoadedSettings::FontName},
     {kText, "FontSize", &SettingsDefaults::FontSize, KeyKind::FontSize},
-    {kTimer, "PositionTop", &SettingsDefaults::PositionTop, KeyKind::Integer},
-    {kTimer, "PositionLeft", &SettingsDefaults::PositionLeft, KeyKind::Integer},
-    {kTimer, "PositionCenter", &SettingsDefaults::PositionCenter, KeyKind::Flag},
-    {kTimer, "Test", &SettingsDefaults::Test, KeyKind::Flag},
+    {kTimer, "PositionTop", &SettingsDefaults::PositionTop, KeyKind::Integer, &LoadedSettings::PositionTop},
+    {kTimer, "PositionLeft", &SettingsDefaults::PositionLeft, KeyKind::Integer, &LoadedSettings::PositionLeft},
+    {kTimer, "PositionCenter", &SettingsDefaults::PositionCenter, KeyKind::Flag, nullptr, nullptr,
+     &LoadedSettings::PositionCenter},
+    {kTimer, "Test", &SettingsDefaults::Test, KeyKind::Flag, nullptr, nullptr, &LoadedSettings::TestMode},
 };
-
-std::int32_t* IntegerTarget(std::string_view key, LoadedSettings& s) {
-    if (key == "TimePause") return &s.TimePause;
-    if (key == "PositionTop") return &s.PositionTop;
-    return &s.PositionLeft;
-}
-
-std::string* TextTarget(std::string_view key, LoadedSettings& s) {
-    if (key == "FileName1") return &s.FileName1;
-    if (key == "Param1") return &s.Param1;
-    if (key == "FileName2") return &s.FileName2;
-    return &s.Param2;
-}
-
-bool* FlagTarget(std::string_view key, LoadedSettings& s) {
-    return key == "PositionCenter" ? &s.PositionCenter : &s.TestMode;
-}
 
 }  // namespace
 
@@ -88,19 +77,19 @@ std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaul
         }
         switch (entry.kind) {
             case KeyKind::Integer:
-                *IntegerTarget(entry.key, out) = number;
+                out.*entry.integer = number;
                 break;
             case KeyKind::Text:
-                *TextTarget(entry.key, out) = text;
+                out.*entry.text = text;
                 break;
             case KeyKind::FontName:
-                if (!text.empty()) out.FontName = text.substr(0, kMaxFontNameLength);
+                if (!text.empty()) out.*entry.text = text.substr(0, kMaxFontNameLength);
                 break;
             case KeyKind::FontSize:
                 out.FontHeight = -PointsToPixels(number, screenDpi);
                 break;
             case KeyKind::Flag:
-                *FlagTarget(entry.key, out) = text == "1";
+                out.*entry.flag = text == "1";
                 break;
         }
     }

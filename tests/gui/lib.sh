@@ -1,5 +1,6 @@
-# Shared helpers of the GUI tests: a private Xvfb with openbox, a private copy of the program
-# with its own settings file, screenshots and pixel reads. Source it; then call gui_setup.
+# Shared helpers of the GUI tests: a private Xvfb with openbox (or KWin, WM=kwin), a private
+# copy of the program with its own settings file, screenshots and pixel reads. Source it; then
+# call gui_setup.
 # Every test writes its own settings; its commands are small scripts that leave marker files.
 
 set -u
@@ -85,7 +86,9 @@ gui_setup() {
     read -r -t "$LIMIT" n <"$T/displayfd"
     [ -n "$n" ] || { log "Xvfb gave no display within ${LIMIT}s"; cat "$T/xvfb.log"; exit 1; }
     export DISPLAY=:$n
-    if [ -z "${NO_WM:-}" ]; then
+    if [ "${WM:-openbox}" = kwin ]; then
+        start_kwin
+    elif [ -z "${NO_WM:-}" ]; then
         # openbox names itself on the root before it manages windows: a window mapped in that
         # gap is never managed. Its start-up command runs once it is set up, and a probe
         # window it has listed shows that it takes windows on.
@@ -99,16 +102,36 @@ gui_setup() {
     xdotool mousemove 0 0  # the pointer rests away from the window unless a test moves it
 }
 
+start_kwin() {  # KWin on its own session bus; it manages windows once it lists a probe window
+    local bus=""
+    mkfifo "$T/busfd"
+    dbus-daemon --session --nofork --print-address=3 3>"$T/busfd" >"$T/dbus.log" 2>&1 &
+    PIDS+=($!)
+    read -r -t "$LIMIT" bus <"$T/busfd"
+    [ -n "$bus" ] || { log "no session bus within ${LIMIT}s"; cat "$T/dbus.log"; exit 1; }
+    export DBUS_SESSION_BUS_ADDRESS=$bus
+    QT_QPA_PLATFORM=xcb kwin_x11 >"$T/kwin.log" 2>&1 &
+    PIDS+=($!)
+    wm_probe || { cat "$T/kwin.log"; exit 1; }
+}
+
 probe_listed() {  # the probe window exists and the window manager lists it; sets PROBE
     PROBE=$(xdotool search --name '^vreko-wm-probe$' 2>/dev/null | head -1)
     [ -n "$PROBE" ] && managed "$PROBE"
 }
 
-wm_probe() {  # maps a small window, waits until the window manager lists it, then removes it
-    local pid
-    xlogo -geometry 16x16+0+0 -title vreko-wm-probe >/dev/null 2>&1 &
-    pid=$!
-    wait_until "$LIMIT" "openbox to manage a first window" probe_listed || return 1
+wm_probe() {  # maps a small window until the window manager lists it, then removes it
+    # A window mapped while the window manager is still starting may never be managed (KWin):
+    # then another one is mapped, until the limit.
+    local pid end
+    end=$(($(date +%s) + LIMIT))
+    while :; do
+        xlogo -geometry 16x16+0+0 -title vreko-wm-probe >/dev/null 2>&1 &
+        pid=$!
+        wait_until 5 "the window manager to manage a probe window" probe_listed && break
+        stop_pid "$pid"
+        [ "$(date +%s)" -lt "$end" ] || { log "     no window managed within ${LIMIT}s"; return 1; }
+    done
     stop_pid "$pid"
     wait_until "$LIMIT" "the probe window to go" eval '! managed "$PROBE"'
 }
@@ -272,4 +295,26 @@ absent() {  # absent path... → none of the files exists
 
 shows() {  # shows shot r,g,b min → the readout holds at least min pixels of that colour
     [ "$(count_colour "$1" "$2")" -ge "$3" ]
+}
+
+dump_window() {  # dump_window wid name → $T/name.xwd, the window's own pixels (alpha included)
+    xwd -id "$1" -silent >"$T/$2.xwd"
+}
+
+alpha() {  # alpha name x y → the opacity (0..255) of a pixel of a 32-bit window dump
+    local f=$T/$1.xwd hs depth bo bpp bpl rm gm bm nc px a
+    # The dump's header: big-endian 32-bit fields; then the colours, 12 bytes each; then rows.
+    read -r hs _ _ depth _ _ _ bo _ _ _ bpp bpl _ rm gm bm _ _ nc < <(od -An -tu4 --endian=big -N80 -w80 "$f")
+    [ "$depth" = 32 ] && [ "$bpp" = 32 ] || { log "     $1 is a dump of depth $depth"; return 1; }
+    px=$(od -An -tu4 --endian="$([ "$bo" = 0 ] && echo little || echo big)" \
+        -j $((hs + nc * 12 + $3 * bpl + $2 * 4)) -N4 "$f")
+    a=$((px & ~(rm | gm | bm) & 0xFFFFFFFF))
+    while [ "$a" -gt 255 ]; do a=$((a >> 8)); done
+    echo "$a"
+}
+
+is_alpha() {  # is_alpha name x y value
+    local got
+    got=$(alpha "$1" "$2" "$3") || return 1
+    [ "$got" = "$4" ] || { log "     opacity of $2,$3 in $1 is $got, expected $4"; return 1; }
 }

@@ -275,7 +275,7 @@ TEST(Countdown, FailedWarningBoxNeverClosedStillEndsWithTheActionOnTime) {
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");
     EXPECT_EQ(f.platform.boxes[0].text, kLaunchFailureText);
-    EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::None);
+    EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::Plain);
     EXPECT_EQ(seenAfter30s, "29");  // the red seconds go on behind the box
     EXPECT_EQ(colourAfter30s, colors::kRed);
     EXPECT_TRUE(f.Ended());

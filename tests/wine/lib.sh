@@ -33,3 +33,11 @@ commands() {  # the settings' two commands: Windows' own shell writing marker fi
     printf '%s\r\n' "FileName1=C:\\windows\\system32\\cmd.exe" "Param1=/c echo one>>$(winpath "$T/cmd1.log")" \
         "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")"
 }
+
+failing_warning_settings() {  # test mode, a long idle pause, a warning command that cannot be
+    # started and an action that writes the marker $T/cmd2.log
+    printf '%s\r\n' "[Timer]" "TimePause=600" "PositionTop=0" "PositionLeft=0" "PositionCenter=1" "Test=1" \
+        "[AppStart]" "FileName1=$(winpath "$T/missing/nothing.exe")" "Param1=" \
+        "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")" \
+        "[Text]" "FontName=Arial Black" "FontSize=90" >"$T/app/Vreko.INI"
+}

@@ -6,10 +6,7 @@
 HERE=$(cd "$(dirname "$0")" && pwd)
 source "$HERE/lib.sh"
 wine_setup
-printf '%s\r\n' "[Timer]" "TimePause=600" "PositionTop=0" "PositionLeft=0" "PositionCenter=1" "Test=1" \
-    "[AppStart]" "FileName1=$(winpath "$T/missing/nothing.exe")" "Param1=" \
-    "FileName2=C:\\windows\\system32\\cmd.exe" "Param2=/c echo two>>$(winpath "$T/cmd2.log")" \
-    "[Text]" "FontName=Arial Black" "FontSize=90" >"$T/app/Vreko.INI"
+failing_warning_settings
 
 close_box() {  # presses the default button, OK, of the box $BOX from the keyboard, which the
     # box has without being clicked (not by a click either: on a loaded machine Wine can leave

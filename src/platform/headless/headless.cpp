@@ -130,10 +130,7 @@ void HeadlessWindow::Invalidate(const Rect*) { invalid = true; }
 void HeadlessWindow::ReleaseCapture() {
     if (!captured) return;
     captured = false;
-    Message m;
-    m.window = &handler_;
-    m.message = msg::kCaptureChanged;
-    handler_.WndProc(m);
+    NotifyCaptureLost(handler_);
 }
 
 std::unique_ptr<Painter> HeadlessWindow::BeginPaint(Rect& area) {

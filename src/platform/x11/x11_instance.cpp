@@ -92,19 +92,8 @@ bool X11Platform::IsWindow(WindowRef w) {
 bool X11Platform::IsIconic(WindowRef w) {
     // A window the window manager has iconified carries WM_STATE IconicState.
     ErrorTrap trap(dpy_);
-    const Atom wmState = XInternAtom(dpy_, "WM_STATE", False);
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool iconic = false;
-    if (XGetWindowProperty(dpy_, Window(w), wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) ==
-            Success &&
-        data && format == 32 && count >= 1) {
-        iconic = reinterpret_cast<long*>(data)[0] == IconicState;
-    }
-    if (data) XFree(data);
-    return iconic;
+    const std::vector<unsigned long> state = ReadLongs(Window(w), atoms_.wmState, atoms_.wmState, 2);
+    return !state.empty() && long(state[0]) == IconicState;
 }
 
 // Restoring and activating are one request to the running copy: it shows its main window,

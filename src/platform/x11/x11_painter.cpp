@@ -137,13 +137,20 @@ constexpr int kFullCircle = 360 * 64;  // X arc angles are in 64ths of a degree
 
 }  // namespace
 
-X11Painter::X11Painter(X11Platform& platform, Drawable target, Rect area)
-    : platform_(platform), dpy_(platform.display()), target_(target), area_(area), clip_(area) {
+X11Painter::X11Painter(X11Platform& platform, Drawable target, Rect area, const PixelFormat& format,
+                       std::vector<Rect> outline)
+    : platform_(platform),
+      dpy_(platform.display()),
+      target_(target),
+      format_(format),
+      outline_(std::move(outline)),
+      area_(area),
+      clip_(area) {
     XGCValues values{};
     values.graphics_exposures = False;
     values.fill_rule = WindingRule;
     gc_ = XCreateGC(dpy_, target_, GCGraphicsExposures | GCFillRule, &values);
-    draw_ = XftDrawCreate(dpy_, target_, platform_.visual(), platform_.colormap());
+    draw_ = XftDrawCreate(dpy_, target_, format_.visual, format_.colormap);
     ApplyClip();
 }
 
@@ -158,10 +165,16 @@ void X11Painter::SetClip(const Rect& clientRect) {
 }
 
 void X11Painter::ApplyClip() {
-    XRectangle r{Coord(clip_.left), Coord(clip_.top), Extent(clip_.Width()), Extent(clip_.Height())};
-    const int n = clip_.Empty() ? 0 : 1;  // no rectangle: nothing is drawn
-    XSetClipRectangles(dpy_, gc_, 0, 0, &r, n, Unsorted);
-    if (draw_) XftDrawSetClipRectangles(draw_, 0, 0, &r, n);
+    // The clip rectangle, within the outline when there is one (an empty rectangle: nothing is drawn).
+    std::vector<XRectangle> rects;
+    auto add = [&rects](const Rect& r) {
+        if (!r.Empty()) rects.push_back({Coord(r.left), Coord(r.top), Extent(r.Width()), Extent(r.Height())});
+    };
+    if (outline_.empty()) add(clip_);
+    for (const Rect& row : outline_) add(Intersect(clip_, row));
+    if (rects.empty()) rects.push_back({0, 0, 0, 0});
+    XSetClipRectangles(dpy_, gc_, 0, 0, rects.data(), int(rects.size()), Unsorted);
+    if (draw_) XftDrawSetClipRectangles(draw_, 0, 0, rects.data(), int(rects.size()));
 }
 
 std::vector<XPoint> X11Painter::ToX(const std::vector<Point>& pts) const {
@@ -172,7 +185,7 @@ std::vector<XPoint> X11Painter::ToX(const std::vector<Point>& pts) const {
 }
 
 void X11Painter::UsePen(Color c, int width) {
-    XSetForeground(dpy_, gc_, platform_.Pixel(c));
+    XSetForeground(dpy_, gc_, platform_.Pixel(c, format_));
     // A one-pixel pen draws like GDI's cosmetic pen, without the last point of a line; wider
     // pens are GDI's geometric pens, whose solid lines have round ends and round joins.
     if (width <= 1)
@@ -184,14 +197,14 @@ void X11Painter::UsePen(Color c, int width) {
 void X11Painter::FillRect(const Rect& r, Color c) {
     const Rect d = r.Offset(origin_.x, origin_.y);
     if (d.Empty() || clip_.Empty()) return;
-    XSetForeground(dpy_, gc_, platform_.Pixel(c));
+    XSetForeground(dpy_, gc_, platform_.Pixel(c, format_));
     XFillRectangle(dpy_, target_, gc_, Coord(d.left), Coord(d.top), Extent(d.Width()), Extent(d.Height()));
 }
 
 void X11Painter::Polygon(const std::vector<Point>& pts, Color fill, Color pen, int penWidth) {
     if (pts.size() < 2 || clip_.Empty()) return;
     std::vector<XPoint> xp = ToX(pts);
-    XSetForeground(dpy_, gc_, platform_.Pixel(fill));
+    XSetForeground(dpy_, gc_, platform_.Pixel(fill, format_));
     XFillPolygon(dpy_, target_, gc_, xp.data(), int(xp.size()), Complex, CoordModeOrigin);
     if (penWidth <= 0) return;
     UsePen(pen, penWidth);
@@ -211,7 +224,7 @@ void X11Painter::Polyline(const std::vector<Point>& pts, Color pen, int penWidth
 void X11Painter::Ellipse(const Rect& box, Color fill, Color pen, int penWidth) {
     const Rect b = box.Offset(origin_.x, origin_.y);
     if (b.Empty() || clip_.Empty()) return;
-    XSetForeground(dpy_, gc_, platform_.Pixel(fill));
+    XSetForeground(dpy_, gc_, platform_.Pixel(fill, format_));
     XFillArc(dpy_, target_, gc_, Coord(b.left), Coord(b.top), Extent(b.Width()), Extent(b.Height()), 0, kFullCircle);
     if (penWidth <= 0) return;
     UsePen(pen, penWidth);
@@ -259,7 +272,7 @@ int X11Painter::TextWidth(const FontSpec& font, std::string_view utf8) {
 void X11Painter::DrawTextAt(const FontSpec& font, int x, int baselineY, std::string_view utf8, Color c) {
     if (utf8.empty() || clip_.Empty() || !draw_) return;
     XftFont* f = platform_.Font(font);
-    const XftColor* color = platform_.TextColor(c);
+    const XftColor* color = platform_.TextColor(c, format_);
     if (!f || !color) return;
     XftDrawStringUtf8(draw_, color, f, x + origin_.x, baselineY + origin_.y,
                       reinterpret_cast<const FcChar8*>(utf8.data()), int(utf8.size()));

@@ -27,6 +27,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -52,8 +53,29 @@ struct Atoms {
     Atom netWmMoveResize = 0;
     Atom netSupported = 0;
     Atom netSupportingWmCheck = 0;
+    Atom netWmStateDemandsAttention = 0;
+    Atom wmState = 0;
+    Atom netStartupId = 0;
+    Atom netStartupInfoBegin = 0;
+    Atom netStartupInfo = 0;
     Atom bringForward = 0;  // _VREKO_BRING_FORWARD, sent by a second copy to the app window
+    Atom timestamp = 0;     // _VREKO_TIMESTAMP, changed to learn the server's time
 };
+
+// How the pixels of a window are made: its visual, colormap and depth, and the bits of a pixel
+// that hold its opacity (none on an ordinary visual).
+struct PixelFormat {
+    Visual* visual = nullptr;
+    Colormap colormap = 0;
+    int depth = 0;
+    unsigned long alphaMask = 0;
+};
+
+// The server time in a startup-notification id ("..._TIME<time>"), or 0 when it has none
+// (x11_activation.cpp).
+Time StartupIdTime(const std::string& id);
+// Whether X server time a is later than b (the clock wraps around after 49.7 days).
+inline bool TimeIsLater(Time a, Time b) { return std::int32_t(std::uint32_t(a) - std::uint32_t(b)) > 0; }
 
 // Keyboard translation (x11_keys.cpp).
 // The Windows virtual-key code for a key event: never 0 (unknown keys give 0xFF).
@@ -83,7 +105,10 @@ private:
 // Drawing on a window with the core protocol (aliased, like GDI) and Xft for text.
 class X11Painter : public Painter {
 public:
-    X11Painter(X11Platform& platform, Drawable target, Rect area);
+    // Draws on target, whose pixels are of format; with an outline (rectangles in client
+    // coordinates), nothing is drawn outside it.
+    X11Painter(X11Platform& platform, Drawable target, Rect area, const PixelFormat& format,
+               std::vector<Rect> outline = {});
     ~X11Painter() override;
     X11Painter(const X11Painter&) = delete;
     X11Painter& operator=(const X11Painter&) = delete;
@@ -107,6 +132,8 @@ private:
     X11Platform& platform_;
     Display* dpy_;
     Drawable target_;
+    const PixelFormat& format_;
+    std::vector<Rect> outline_;
     GC gc_ = nullptr;
     XftDraw* draw_ = nullptr;
     Rect area_;
@@ -150,6 +177,8 @@ public:
     void OnReparent(const XReparentEvent& ev);
     void OnMap();
     void OnUnmap();
+    void OnProperty(const XPropertyEvent& ev);
+    void OnFocusIn();
     void OnGrabLost() { LoseCapture(); }
     // The backend's own move loop, used when the window manager offers none.
     void FollowPointer(int rootX, int rootY);
@@ -160,12 +189,28 @@ private:
     void LoseCapture();
     Point QueryRootPosition() const;
     void SetNormalHints(bool withPosition);
+    void MapNow(bool activate);
     void RequestFocus();
     void RequestAbove();
+    // The activation of a window already on screen: asked of the window manager, and when it
+    // refuses, the window is withdrawn and mapped again, which every desktop focuses
+    // (x11_activation.cpp).
+    void ActivateShown();
+    void StopFocusWatch();
+    bool DemandsAttention();
+    void FocusRefused();
+    void Remap();
+    void FinishRemap();
+    // The outline given to a translucent window: its background and what the painters may
+    // touch (x11_shape.cpp).
+    void PaintOutline(const std::vector<Rect>& rows);
 
     X11Platform& platform_;
     Display* dpy_;
     NativeWindowHandler& handler_;
+    const PixelFormat& format_;
+    Color background_;
+    std::vector<Rect> outline_;  // on a translucent window: the rectangles painted opaque
     Window win_ = 0;
     Window parent_ = 0;
     int width_;
@@ -178,6 +223,13 @@ private:
     bool activateOnMap_ = false;
     bool captured_ = false;
     bool moving_ = false;
+    // Activation of the shown window: waiting for the focus after asking for it; the timer
+    // that gives up waiting; withdrawn to be mapped again once the window manager lets go.
+    bool awaitingFocus_ = false;
+    bool attentionBefore_ = false;  // it demanded attention already when the request went out
+    TimerId focusWatch_ = 0;
+    bool remapping_ = false;
+    TimerId remapWatch_ = 0;
     Point moveGrip_;  // pointer offset from the top-left corner during our own move
     CursorKind cursor_ = CursorKind::Arrow;
     Rect dirty_;      // accumulated invalid area, empty when none
@@ -226,16 +278,27 @@ public:
     Display* display() const { return dpy_; }
     int screen() const { return screen_; }
     Window root() const { return root_; }
-    Visual* visual() const { return visual_; }
-    Colormap colormap() const { return colormap_; }
-    int depth() const { return depth_; }
+    Visual* visual() const { return screenFormat_.visual; }
+    Colormap colormap() const { return screenFormat_.colormap; }
+    int depth() const { return screenFormat_.depth; }
     const Atoms& atoms() const { return atoms_; }
     Window AppWindow() const { return appWindow_; }
     // The server time of the last event seen (for requests that want one).
     Time LastEventTime() const { return lastTime_; }
+    // Whether keyboard focus is on one of the program's windows.
+    bool Active() const { return appActive_; }
 
-    unsigned long Pixel(Color c);
-    const XftColor* TextColor(Color c);
+    // The screen's own pixel format, and the one of the main window: with alpha where a
+    // compositing manager runs, so that the outside of its outline can be see-through even
+    // where the compositor ignores window shapes (x11_visual.cpp).
+    const PixelFormat& ScreenFormat() const { return screenFormat_; }
+    const PixelFormat& MainWindowFormat();
+    bool CompositorRunning();
+
+    unsigned long Pixel(Color c, const PixelFormat& format);
+    unsigned long Pixel(Color c) { return Pixel(c, screenFormat_); }
+    const XftColor* TextColor(Color c, const PixelFormat& format);
+    const XftColor* TextColor(Color c) { return TextColor(c, screenFormat_); }
     // The font for request, cached; null only when fontconfig finds no font at all.
     XftFont* Font(const FontSpec& request);
     ::Cursor CursorFor(CursorKind kind);
@@ -244,6 +307,8 @@ public:
     // top-level window of the program.
     void SetTopLevelProperties(Window w, const std::string& title, const char* resClass);
 
+    // The 32-bit items of a property of that type (empty when it has none).
+    std::vector<unsigned long> ReadLongs(Window w, Atom property, Atom type, long max);
     // Whether the running window manager lists the atom in _NET_SUPPORTED.
     bool WmSupports(Atom feature);
     // Sends the window manager a request about w: a client message of that type to the root.
@@ -251,9 +316,15 @@ public:
     // Asks the window manager to change a _NET_WM_STATE of a mapped window (1 add, 0 remove).
     void SendWmState(Window w, long action, Atom state);
     // Asks the window manager to activate w (raise and focus it); without one, focuses it.
+    // The request carries the time of the user's latest action known to the program.
     void ActivateWindow(Window w);
-    // Asks another copy's application window to bring that copy forward.
+    // Asks another copy's application window to bring that copy forward, with the time of
+    // this start (x11_activation.cpp).
     void SendBringForward(Window appWindow);
+    // The startup-notification id this program was launched with (empty when none).
+    const std::string& StartupId() const { return startupId_; }
+    // Tells the desktop that the launch is complete (its busy feedback ends).
+    void CompleteStartup();
 
     // Windows of the program that are not NativeWindows (message boxes, menus): their raw
     // events go to the filter, which may turn one into a message; they count as the
@@ -287,13 +358,20 @@ private:
     X11Window* FindWindow(Window w) const;
     void InternAtoms();
 
+    // The time of this start: from the startup-notification id, else the server's time now.
+    Time LaunchTime();
+    // A bring-forward request from another copy, with the time of that start.
+    bool TranslateBringForward(const XClientMessageEvent& ev, Message& out);
+    void FreePixelFormats();
+
     Display* dpy_;
     int screen_;
     Window root_;
-    Visual* visual_;
-    Colormap colormap_;
-    int depth_;
+    PixelFormat screenFormat_;
+    std::optional<PixelFormat> mainFormat_;  // chosen when the main window is first made
     Atoms atoms_;
+    std::string startupId_;
+    bool startupCompleted_ = false;
 
     std::map<Window, X11Window*> windows_;
     std::map<Window, RawFilter> rawWindows_;
@@ -308,6 +386,8 @@ private:
 
     // Input state.
     Time lastTime_ = CurrentTime;
+    // The time of the start of another copy that asked this one to come forward.
+    Time bringForwardTime_ = CurrentTime;
     Point lastPointer_;
     std::bitset<256> keysDown_;
     bool detectableAutoRepeat_ = false;
@@ -320,8 +400,8 @@ private:
     } lastClick_;
 
     // Caches.
-    std::map<Color, unsigned long> pixels_;
-    std::map<Color, XftColor> textColors_;
+    std::map<std::pair<const Visual*, Color>, unsigned long> pixels_;
+    std::map<std::pair<const PixelFormat*, Color>, XftColor> textColors_;
     std::map<std::tuple<std::string, int, bool, bool>, XftFont*> fonts_;
     std::map<CursorKind, ::Cursor> cursors_;
 

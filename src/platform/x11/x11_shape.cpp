@@ -1,4 +1,5 @@
-// The window's rounded outline, as the X Shape extension's bounding and input shapes.
+// The window's rounded outline: the X Shape extension's bounding and input shapes, or on a
+// translucent window its transparent outside and the input shape.
 
 #include <algorithm>
 #include <cmath>
@@ -48,21 +49,49 @@ std::vector<Rect> RoundRectRegionRows(const Rect& box, int rx, int ry) {
 }
 
 void X11Window::SetRoundRectRegion(const Rect& box, int rx, int ry) {
+    const std::vector<Rect> rows = RoundRectRegionRows(box, rx, ry);
+    // A translucent window is see-through outside its outline, for every compositor; the
+    // shape, which some compositors ignore, then only keeps the clicks off the corners.
+    const bool translucent = format_.alphaMask != 0;
+    if (translucent) PaintOutline(rows);
+
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XShapeQueryExtension(dpy_, &eventBase, &errorBase) || !XShapeQueryVersion(dpy_, &major, &minor)) return;
-
     std::vector<XRectangle> rects;
-    for (const Rect& r : RoundRectRegionRows(box, rx, ry)) {
+    for (const Rect& r : rows) {
         const int x = std::clamp(r.left, -32768, 32767), y = std::clamp(r.top, -32768, 32767);
         rects.push_back({short(x), short(y), static_cast<unsigned short>(std::clamp(r.right - x, 0, 65535)),
                          static_cast<unsigned short>(std::clamp(r.bottom - y, 0, 65535))});
     }
     // What lies outside is neither drawn nor clicked: the input shape (Shape 1.1) follows the
     // bounding shape.
-    XShapeCombineRectangles(dpy_, win_, ShapeBounding, 0, 0, rects.data(), int(rects.size()), ShapeSet, YXBanded);
+    if (!translucent)
+        XShapeCombineRectangles(dpy_, win_, ShapeBounding, 0, 0, rects.data(), int(rects.size()), ShapeSet, YXBanded);
     if (major > 1 || (major == 1 && minor >= 1))
         XShapeCombineRectangles(dpy_, win_, ShapeInput, 0, 0, rects.data(), int(rects.size()), ShapeSet, YXBanded);
     XFlush(dpy_);
+}
+
+void X11Window::PaintOutline(const std::vector<Rect>& rows) {
+    outline_ = rows;
+    // The window's background: fully transparent, the inside of the outline opaque in the
+    // window's colour. The server paints it at every exposure; the painters keep within the
+    // outline, so the corners stay transparent.
+    const Pixmap background = XCreatePixmap(dpy_, win_, unsigned(width_), unsigned(height_), unsigned(format_.depth));
+    GC gc = XCreateGC(dpy_, background, 0, nullptr);
+    XSetForeground(dpy_, gc, 0);
+    XFillRectangle(dpy_, background, gc, 0, 0, unsigned(width_), unsigned(height_));
+    XSetForeground(dpy_, gc, platform_.Pixel(background_, format_));
+    for (const Rect& r : rows) {
+        const Rect inside{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width_), std::min(r.bottom, height_)};
+        if (!inside.Empty())
+            XFillRectangle(dpy_, background, gc, inside.left, inside.top, unsigned(inside.Width()),
+                           unsigned(inside.Height()));
+    }
+    XFreeGC(dpy_, gc);
+    XSetWindowBackgroundPixmap(dpy_, win_, background);
+    XFreePixmap(dpy_, background);
+    XClearArea(dpy_, win_, 0, 0, 0, 0, True);
 }
 
 }  // namespace vreko::x11

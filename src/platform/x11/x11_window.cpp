@@ -31,24 +31,32 @@ X11Window::X11Window(X11Platform& platform, NativeWindowHandler& handler, const 
     : platform_(platform),
       dpy_(platform.display()),
       handler_(handler),
+      format_(platform.MainWindowFormat()),
+      background_(desc.background),
       width_(std::max(1, desc.width)),
       height_(std::max(1, desc.height)),
       topmost_(desc.topmost),
       pos_(desc.position) {
     const Atoms& atoms = platform_.atoms();
     XSetWindowAttributes attrs{};
-    attrs.background_pixel = platform_.Pixel(desc.background);
+    // A translucent window is see-through until its outline is given.
+    attrs.background_pixel = format_.alphaMask ? 0 : platform_.Pixel(background_, format_);
     attrs.border_pixel = 0;
     attrs.bit_gravity = NorthWestGravity;
-    attrs.colormap = platform_.colormap();
+    attrs.colormap = format_.colormap;
     attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                       PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+                       PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
+                       PropertyChangeMask;
     win_ = XCreateWindow(dpy_, platform_.root(), pos_.x, pos_.y, unsigned(width_), unsigned(height_), 0,
-                         platform_.depth(), InputOutput, platform_.visual(),
+                         format_.depth, InputOutput, format_.visual,
                          CWBackPixel | CWBorderPixel | CWBitGravity | CWColormap | CWEventMask, &attrs);
     parent_ = platform_.root();
 
     platform_.SetTopLevelProperties(win_, desc.title, "Vreko");
+    // The window belongs to the launch the desktop is showing feedback for.
+    if (const std::string& id = platform_.StartupId(); !id.empty())
+        XChangeProperty(dpy_, win_, atoms.netStartupId, atoms.utf8String, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(id.data()), int(id.size()));
 
     XWMHints* hints = XAllocWMHints();
     if (hints) {
@@ -78,6 +86,10 @@ X11Window::X11Window(X11Platform& platform, NativeWindowHandler& handler, const 
 }
 
 X11Window::~X11Window() {
+    if (EventLoop* loop = platform_.Loop()) {
+        if (focusWatch_) loop->RemoveTimer(focusWatch_);
+        if (remapWatch_) loop->RemoveTimer(remapWatch_);
+    }
     platform_.RemoveWindow(this);
     if (captured_ || moving_) XUngrabPointer(dpy_, CurrentTime);
     XDestroyWindow(dpy_, win_);
@@ -111,42 +123,58 @@ Point X11Window::QueryRootPosition() const {
 // ---- showing and hiding -----------------------------------------------------------------
 
 void X11Window::Show(bool activate) {
-    const Atoms& atoms = platform_.atoms();
     if (!mapped_) {
-        // Back where it was: where it was placed, or where the user last dragged it.
-        SetNormalHints(true);
-        XMoveWindow(dpy_, win_, pos_.x, pos_.y);
-        // The window manager reads the initial state at the map (and drops it at a withdraw).
-        long above = long(atoms.netWmStateAbove);
-        if (topmost_)
-            XChangeProperty(dpy_, win_, atoms.netWmState, XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(&above), 1);
-        else
-            XDeleteProperty(dpy_, win_, atoms.netWmState);
-        // A user time of 0 asks the window manager not to focus the window when it maps it.
-        if (activate) {
-            XDeleteProperty(dpy_, win_, atoms.netWmUserTime);
-        } else {
-            long never = 0;
-            XChangeProperty(dpy_, win_, atoms.netWmUserTime, XA_CARDINAL, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(&never), 1);
-        }
-        XMapRaised(dpy_, win_);
-        mapped_ = true;
-        placeOnMap_ = true;
-        activateOnMap_ = activate;
-    } else if (!viewable_) {
+        MapNow(activate);
+    } else if (!viewable_ || remapping_) {
         activateOnMap_ = activateOnMap_ || activate;  // the map under way will do it
+    } else if (activate) {
+        // The activation raises it; a raise of its own before would be refused by a desktop
+        // that prevents focus stealing, which then only marks the window.
+        RequestAbove();
+        ActivateShown();
     } else {
         XRaiseWindow(dpy_, win_);
         RequestAbove();
-        if (activate) RequestFocus();
     }
     XFlush(dpy_);
 }
 
+void X11Window::MapNow(bool activate) {
+    const Atoms& atoms = platform_.atoms();
+    // Back where it was: where it was placed, or where the user last dragged it.
+    SetNormalHints(true);
+    XMoveWindow(dpy_, win_, pos_.x, pos_.y);
+    // The window manager reads the initial state at the map (and drops it at a withdraw).
+    long above = long(atoms.netWmStateAbove);
+    if (topmost_)
+        XChangeProperty(dpy_, win_, atoms.netWmState, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&above), 1);
+    else
+        XDeleteProperty(dpy_, win_, atoms.netWmState);
+    // A user time of 0 asks the window manager not to focus the window when it maps it.
+    if (activate) {
+        XDeleteProperty(dpy_, win_, atoms.netWmUserTime);
+    } else {
+        long never = 0;
+        XChangeProperty(dpy_, win_, atoms.netWmUserTime, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&never), 1);
+    }
+    XMapRaised(dpy_, win_);
+    mapped_ = true;
+    placeOnMap_ = true;
+    activateOnMap_ = activate;
+}
+
 void X11Window::Hide() {
     if (!mapped_) return;
+    StopFocusWatch();
+    if (remapping_) {
+        // Withdrawn already, to be mapped again: it simply stays away.
+        remapping_ = false;
+        mapped_ = false;
+        activateOnMap_ = false;
+        return;
+    }
     if (captured_) ReleaseCapture();
     if (moving_) EndMove();
     if (viewable_) pos_ = QueryRootPosition();
@@ -169,6 +197,7 @@ void X11Window::RequestFocus() {
 
 void X11Window::OnMap() {
     viewable_ = true;
+    platform_.CompleteStartup();
     if (placeOnMap_) {
         // A window manager that placed it elsewhere is told again where it belongs.
         placeOnMap_ = false;
@@ -234,12 +263,12 @@ std::unique_ptr<Painter> X11Window::BeginPaint(Rect& area) {
     area = Union(paintArea_, dirty_);
     paintArea_ = {};
     dirty_ = {};
-    return std::make_unique<X11Painter>(platform_, win_, area);
+    return std::make_unique<X11Painter>(platform_, win_, area, format_, outline_);
 }
 
 std::unique_ptr<Painter> X11Window::GetDC() {
     if (!mapped_) return nullptr;
-    return std::make_unique<X11Painter>(platform_, win_, ClientRect());
+    return std::make_unique<X11Painter>(platform_, win_, ClientRect(), format_, outline_);
 }
 
 // ---- pointer ------------------------------------------------------------------------------
@@ -269,10 +298,7 @@ void X11Window::ReleaseCapture() {
 void X11Window::LoseCapture() {
     if (!captured_) return;
     captured_ = false;
-    Message m;
-    m.window = &handler_;
-    m.message = msg::kCaptureChanged;
-    handler_.WndProc(m);
+    NotifyCaptureLost(handler_);
 }
 
 void X11Window::BeginMoveDrag() {

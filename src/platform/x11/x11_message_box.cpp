@@ -131,8 +131,7 @@ public:
     bool Closed() const { return closed_; }
 
 private:
-    // (Xlib's None macro keeps the enumerator from being named here.)
-    bool HasIcon() const { return icon_ == MessageBoxIcon::Error || icon_ == MessageBoxIcon::Exclamation; }
+    bool HasIcon() const { return icon_ != MessageBoxIcon::Plain; }
     void Layout(const std::string& text);
     void SetProperties(const std::string& caption);
     bool OnEvent(XEvent& ev);
