@@ -76,7 +76,7 @@ Figures LoadInFreshProcess(const fs::path& path) {
     int status = 0;
     rusage usage{};
     if (child > 0 && ::wait4(child, &status, 0, &usage) == child) {
-        f.peakMiB = usage.ru_maxrss / 1024.0;
+        f.peakMiB = double(usage.ru_maxrss) / 1024.0;
         f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
     return f;

@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-test-win}
-cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 tests/wine/run-unit.sh "$build/vreko_portable_tests.exe" --gtest_brief=1
 # The smoke test and the warning box left open each wait out a whole test-mode minute, mostly

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh test
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_BUILD_TESTS=ON >/dev/null
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_BUILD_TESTS=ON -DVREKO_WERROR=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
 cd build-test
 ctest --output-on-failure -j"$(nproc)" --timeout 600
@@ -15,7 +15,7 @@ cd ..
 
 # The unit tests again under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer;
 # any report fails the test that caused it.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREKO_SANITIZE=ON -DVREKO_WERROR=ON >/dev/null
 cmake --build build-asan -j"$(nproc)" --target vreko_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --label-exclude gui --output-on-failure -j"$(nproc)" --timeout 600

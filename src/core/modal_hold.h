@@ -11,7 +11,7 @@ public:
 
     class Scope {
     public:
-        explicit Scope(ModalHold& hold) : hold_(hold) { ++hold_.depth_; }
+        [[nodiscard]] explicit Scope(ModalHold& hold) : hold_(hold) { ++hold_.depth_; }
         ~Scope() { --hold_.depth_; }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;

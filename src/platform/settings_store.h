@@ -39,8 +39,13 @@ public:
     // Where the settings are, as the user is told when they cannot be written.
     virtual const std::string& Path() const = 0;
     // The lock of the settings against other copies; null where none can be had (the
-    // sequence then runs unguarded).
-    virtual std::unique_ptr<UpdateLock> LockForUpdate() = 0;
+    // sequence then runs unguarded). A lock thrown away at once guards nothing: the compiler
+    // refuses to let the result go unused.
+    [[nodiscard]] std::unique_ptr<UpdateLock> LockForUpdate() { return TakeUpdateLock(); }
+
+protected:
+    // The store's own way of taking the lock.
+    virtual std::unique_ptr<UpdateLock> TakeUpdateLock() = 0;
 };
 
 }  // namespace vreko

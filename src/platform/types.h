@@ -60,7 +60,7 @@ constexpr Color ResolveColor(Color c) {
     switch (c & 0xFF) {
         case 0x0F: return Rgb(240, 240, 240);  // button face
         case 0x10: return Rgb(160, 160, 160);  // button shadow
-        case 0x14: return Rgb(255, 255, 255);  // button highlight
+        case 0x14:                             // button highlight
         case 0x05: return Rgb(255, 255, 255);  // window background
         case 0x08: return Rgb(0, 0, 0);        // window text
         case 0x11: return Rgb(109, 109, 109);  // grey text

@@ -29,7 +29,7 @@ struct RecordingText : TextView {
 };
 
 struct RecordingWindow : MainWindowOps {
-    explicit RecordingWindow(EventLoop& loop) : loop(loop) {}
+    explicit RecordingWindow(EventLoop& l) : loop(l) {}
     EventLoop& loop;
     bool visible = true;
     int shows = 0, hides = 0, closes = 0;

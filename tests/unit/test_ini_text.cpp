@@ -39,6 +39,8 @@ TEST(IniText, RefusesWhatCannotStandInALineOfItsOwn) {
                                               {"S]", "K", "v"},
                                               {"S", "K=", "v"},
                                               {"S", ";K", "v"},
+                                              {"S", "#K", "v"},
+                                              {"S", " #K", "v"},
                                               {"S", "[K", "v"},
                                               {"S", "K", "a\nb"},
                                               {"S\r", "K", "v"}}) {

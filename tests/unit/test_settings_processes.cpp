@@ -103,7 +103,7 @@ TEST(SettingsProcesses, WritersKilledInMidWriteLeaveNothingAfterTheNextStart) {
             for (unsigned i = 0;; ++i) ini.WriteString("Timer", "TimePause", std::to_string(i % 1000));
         }
         // Kill it at some point of its writes.
-        ::usleep(100 + random() % 4000);
+        ::usleep(useconds_t(100 + random() % 4000));
         ::kill(writer, SIGKILL);
         ::waitpid(writer, nullptr, 0);
     }

@@ -105,7 +105,9 @@ public:
     std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const override;
     bool WriteString(std::string_view section, std::string_view key, std::string_view value) override;
     const std::string& Path() const override { return file_->path; }
-    std::unique_ptr<UpdateLock> LockForUpdate() override { return std::make_unique<UpdateLock>(); }
+
+protected:
+    std::unique_ptr<UpdateLock> TakeUpdateLock() override { return std::make_unique<UpdateLock>(); }
 
 private:
     std::shared_ptr<HeadlessSettingsFile> file_;

@@ -421,7 +421,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)), kept_(std::make_sha
 
 IniFile::~IniFile() = default;
 
-std::unique_ptr<SettingsStore::UpdateLock> IniFile::LockForUpdate() {
+std::unique_ptr<SettingsStore::UpdateLock> IniFile::TakeUpdateLock() {
     const auto target = ResolveLinks(path_);
     if (!target) return nullptr;
     const int fd = LockFolder(*target);

@@ -49,13 +49,14 @@ public:
 
     const std::string& Path() const override { return path_; }
 
-    // Other processes that ask for the same lock wait until it is destroyed (ten seconds at
+    // LockForUpdate: other processes that ask for the same lock wait until it is destroyed (ten seconds at
     // most, then they go on without). Taking it also removes the temporary files that writers
     // killed in mid-write left beside the file, and finishes an in-place rewrite that such a
     // writer left undone. While it is held, the file is read and parsed once and kept: later
     // reads and writes use what was kept, and read the file again only when it has changed
     // on disk. Null where the lock cannot be had.
-    std::unique_ptr<UpdateLock> LockForUpdate() override;
+protected:
+    std::unique_ptr<UpdateLock> TakeUpdateLock() override;
 
 private:
     struct Kept;

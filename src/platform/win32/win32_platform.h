@@ -183,7 +183,7 @@ public:
     // a system timer keeps the program's timers ticking through it.
     class ModalScope {
     public:
-        explicit ModalScope(Win32Platform& platform);
+        [[nodiscard]] explicit ModalScope(Win32Platform& platform);
         ~ModalScope();
         ModalScope(const ModalScope&) = delete;
         ModalScope& operator=(const ModalScope&) = delete;

@@ -54,7 +54,8 @@ public:
 
     const std::string& Path() const override { return path_; }
 
-    std::unique_ptr<UpdateLock> LockForUpdate() override {
+protected:
+    std::unique_ptr<UpdateLock> TakeUpdateLock() override {
         // One mutex per settings file, named after its path (case does not matter to Windows
         // paths, and a mutex name cannot hold a backslash).
         std::wstring name = L"Vreko.Settings.";
