@@ -249,7 +249,7 @@ TEST(NamedLocks, TheFolderIsTheUsersAloneAndAnythingElseInItsPlaceIsNamed) {
     ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
     NamedLocks unsticky(folder);
     EXPECT_EQ(unsticky.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
-    EXPECT_NE(unsticky.Problem().find(shared + ", which holds it, is open to every user without the sticky bit"),
+    EXPECT_NE(unsticky.Problem().find(shared + ", which holds it, is open to other users without the sticky bit"),
               std::string::npos)
         << unsticky.Problem();
 }

@@ -35,8 +35,8 @@ std::string ParentProblem(const std::string& parent, const struct stat& st) {
     const uid_t me = ::geteuid();
     if (st.st_uid != 0 && st.st_uid != me)
         return parent + ", which holds it, belongs to another user (" + UserName(st.st_uid) + ")";
-    if ((st.st_mode & S_IWOTH) && !(st.st_mode & S_ISVTX))
-        return parent + ", which holds it, is open to every user without the sticky bit (mode " +
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
+        return parent + ", which holds it, is open to other users without the sticky bit (mode " +
                ModeText(st.st_mode) + ")";
     return {};
 }
