@@ -392,8 +392,10 @@ std::string RedoProblem(const struct stat& st) {
 // redo file of this user alone is replayed, with one name, naming target as it is now and a
 // writer that has ended (this process included), and only into a settings file that no other
 // user can have written (targetTrusted). A redo file that another user can have made or
-// changed is left alone: the text returned tells the user about it. Empty otherwise.
-std::string FinishRewrite(const fs::path& target, bool targetTrusted) {
+// changed is left alone: the text returned tells the user about it. Empty otherwise. wrote:
+// the settings file was written.
+std::string FinishRewrite(const fs::path& target, bool targetTrusted, bool& wrote) {
+    wrote = false;
     const fs::path redo = RedoPath(target);
     const std::string name = redo.filename().string();
     const Fd dirFd(::open(FolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -423,6 +425,7 @@ std::string FinishRewrite(const fs::path& target, bool targetTrusted) {
         if (fromAWriter && writer != ::getpid() && ProcessAlive(writer)) return {};  // still at work
         const int out = fromAWriter ? OpenSameFile(target, static_cast<dev_t>(dev), static_cast<ino_t>(ino)) : -1;
         if (out >= 0) {
+            wrote = true;
             const bool ok = Overwrite(out, std::string_view(saved).substr(eol + 1));
             ::close(out);
             if (!ok) return {};  // tried again at the next start
@@ -564,9 +567,15 @@ std::unique_ptr<SettingsStore::UpdateLock> IniFile::LockForUpdate() {
     if (fd < 0) return nullptr;
     std::string text, untrusted;
     struct stat st {};
-    (void)ReadSettingsFile(path_, kMaxFileSize, text, st, untrusted);
-    ignored_ = FinishRewrite(*target, untrusted.empty());
-    ++kept_->locks;
+    const LoadResult r = ReadSettingsFile(path_, kMaxFileSize, text, st, untrusted);
+    bool rewritten = false;
+    ignored_ = FinishRewrite(*target, untrusted.empty(), rewritten);
+    if (kept_->locks++ == 0 && r != LoadResult::Failed && !rewritten) {
+        // Kept for the reads that follow.
+        kept_->text = std::make_shared<const IniText>(std::move(text));
+        kept_->untrusted = std::move(untrusted);
+        if (r == LoadResult::Ok) kept_->key.emplace(st);
+    }
     return std::make_unique<FolderLock>(fd, [kept = kept_] {
         if (--kept->locks == 0) *kept = Kept{};
     });
