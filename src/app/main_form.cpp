@@ -164,14 +164,16 @@ void TForm1::FormCreate() {
         window_->MoveTo(position_);
     }
     settingsComplete_ = !error.has_value();
-    if (error) {
-        // The reset is skipped: the readout keeps its design look until the first dial. The
-        // idle timer waits while the user reads the message, so it cannot end the program under it.
+    // After a failure the reset is skipped: the readout keeps its design look until the first dial.
+    if (settingsComplete_) controller.Reset();
+    // One box tells the failure and what else the user must know about the settings file.
+    std::string message = error ? *error : std::string();
+    if (!s.notice.empty()) message += (message.empty() ? "" : "\n\n") + s.notice;
+    if (!message.empty()) {
+        // The idle timer waits while the user reads the message, so it cannot end the program under it.
         ModalHold::Scope holdTicks(hold);
-        platform_.ShowMessageBox(*error, app_.Title(), MessageBoxIcon::Error);
-        return;
+        platform_.ShowMessageBox(message, app_.Title(), error ? MessageBoxIcon::Error : MessageBoxIcon::Exclamation);
     }
-    controller.Reset();
 }
 
 void TForm1::AppOnActivate() {

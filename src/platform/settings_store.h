@@ -38,6 +38,14 @@ public:
     virtual bool WriteString(std::string_view section, std::string_view key, std::string_view value) = 0;
     // Where the settings are, as the user is told when they cannot be written.
     virtual const std::string& Path() const = 0;
+    // Why the settings as last read could have been written by another user, in words for the
+    // user that name what is at fault; empty when only the user (or the system's administrator)
+    // can have written them. No command is taken from such settings, and nothing is written
+    // into them.
+    virtual std::string Untrusted() const { return {}; }
+    // What the last LockForUpdate found beside the settings and left alone because another user
+    // can have made it, in words for the user; empty when nothing.
+    virtual std::string Ignored() const { return {}; }
     // The lock of the settings against other copies; null where none can be had (the
     // sequence then runs unguarded). A lock thrown away at once guards nothing: the compiler
     // refuses to let the result go unused.

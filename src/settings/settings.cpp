@@ -19,7 +19,7 @@ constexpr std::string_view kTimer = "Timer";
 constexpr std::string_view kAppStart = "AppStart";
 constexpr std::string_view kText = "Text";
 
-enum class KeyKind { Integer, Text, FontName, FontSize, Flag };
+enum class KeyKind { Integer, Command, FontName, FontSize, Flag };
 
 struct KeySpec {
     std::string_view section;
@@ -36,10 +36,10 @@ struct KeySpec {
 // In reading order.
 const KeySpec kKeys[] = {
     {kTimer, "TimePause", &SettingsDefaults::TimePause, KeyKind::Integer, &LoadedSettings::TimePause},
-    {kAppStart, "FileName1", &SettingsDefaults::FileName1, KeyKind::Text, nullptr, &LoadedSettings::FileName1},
-    {kAppStart, "Param1", &SettingsDefaults::Param1, KeyKind::Text, nullptr, &LoadedSettings::Param1},
-    {kAppStart, "FileName2", &SettingsDefaults::FileName2, KeyKind::Text, nullptr, &LoadedSettings::FileName2},
-    {kAppStart, "Param2", &SettingsDefaults::Param2, KeyKind::Text, nullptr, &LoadedSettings::Param2},
+    {kAppStart, "FileName1", &SettingsDefaults::FileName1, KeyKind::Command, nullptr, &LoadedSettings::FileName1},
+    {kAppStart, "Param1", &SettingsDefaults::Param1, KeyKind::Command, nullptr, &LoadedSettings::Param1},
+    {kAppStart, "FileName2", &SettingsDefaults::FileName2, KeyKind::Command, nullptr, &LoadedSettings::FileName2},
+    {kAppStart, "Param2", &SettingsDefaults::Param2, KeyKind::Command, nullptr, &LoadedSettings::Param2},
     {kText, "FontName", &SettingsDefaults::FontName, KeyKind::FontName, nullptr, &LoadedSettings::FontName},
     {kText, "FontSize", &SettingsDefaults::FontSize, KeyKind::FontSize},
     {kTimer, "PositionTop", &SettingsDefaults::PositionTop, KeyKind::Integer, &LoadedSettings::PositionTop},
@@ -49,26 +49,17 @@ const KeySpec kKeys[] = {
     {kTimer, "Test", &SettingsDefaults::Test, KeyKind::Flag, nullptr, nullptr, &LoadedSettings::TestMode},
 };
 
-}  // namespace
-
-int PointsToPixels(std::int32_t points, int dpi) {
-    const long long product = static_cast<long long>(points) * dpi;
-    const long long magnitude = ((product < 0 ? -product : product) + 36) / 72;
-    const long long clamped = magnitude > INT_MAX ? INT_MAX : magnitude;
-    return static_cast<int>(product < 0 ? -clamped : clamped);
-}
-
-std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaults& defaults, int screenDpi,
-                                        LoadedSettings& out) {
-    out.complete = false;
-    // Copies started at the same moment complete the file one after the other: each sees
-    // what the one before it wrote and writes only what is still missing.
-    const std::unique_ptr<SettingsStore::UpdateLock> lock = ini.LockForUpdate();
+// The keys in their order, as LoadSettings tells; untrusted gets why the settings could come
+// from another user as soon as a read finds it.
+std::optional<std::string> LoadKeys(SettingsStore& ini, const SettingsDefaults& defaults, int screenDpi,
+                                    LoadedSettings& out, std::string& untrusted) {
     for (const KeySpec& entry : kKeys) {
         std::string text = ini.ReadString(entry.section, entry.key, kMissing);
+        if (untrusted.empty()) untrusted = ini.Untrusted();
         if (text == kMissing) {
             text = defaults.*entry.defaultText;
-            if (!ini.WriteString(entry.section, entry.key, text)) return "Unable to write to " + ini.Path() + ".";
+            if (untrusted.empty() && !ini.WriteString(entry.section, entry.key, text))
+                return "Unable to write to " + ini.Path() + ".";
         }
 
         std::int32_t number = 0;
@@ -79,7 +70,7 @@ std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaul
             case KeyKind::Integer:
                 out.*entry.integer = number;
                 break;
-            case KeyKind::Text:
+            case KeyKind::Command:
                 out.*entry.text = text;
                 break;
             case KeyKind::FontName:
@@ -95,6 +86,39 @@ std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaul
     }
     out.complete = true;
     return std::nullopt;
+}
+
+}  // namespace
+
+int PointsToPixels(std::int32_t points, int dpi) {
+    const long long product = static_cast<long long>(points) * dpi;
+    const long long magnitude = ((product < 0 ? -product : product) + 36) / 72;
+    const long long clamped = magnitude > INT_MAX ? INT_MAX : magnitude;
+    return static_cast<int>(product < 0 ? -clamped : clamped);
+}
+
+std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaults& defaults, int screenDpi,
+                                        LoadedSettings& out) {
+    out.complete = false;
+    out.notice.clear();
+    // Copies started at the same moment complete the file one after the other: each sees
+    // what the one before it wrote and writes only what is still missing.
+    const std::unique_ptr<SettingsStore::UpdateLock> lock = ini.LockForUpdate();
+    std::string untrusted;
+    std::optional<std::string> error = LoadKeys(ini, defaults, screenDpi, out, untrusted);
+    if (!untrusted.empty()) {
+        // Whatever was read of the commands, none of them is ever launched.
+        out.FileName1.clear();
+        out.Param1.clear();
+        out.FileName2.clear();
+        out.Param2.clear();
+        out.notice = untrusted + "\n\nNo command is launched from " + ini.Path() +
+                     ", and nothing is written into it, until only you or the administrator can change it and the "
+                     "folder that holds it.";
+    }
+    if (const std::string ignored = ini.Ignored(); !ignored.empty())
+        out.notice += (out.notice.empty() ? "" : "\n\n") + ignored;
+    return error;
 }
 
 std::string SettingsFileBeside(const std::string& programPath, std::string_view separators) {

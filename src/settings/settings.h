@@ -22,6 +22,10 @@ struct LoadedSettings {
     bool PositionCenter = true;
     bool TestMode = false;
     bool complete = false;  // all eleven keys were read and applied
+    // What the user is told besides a failure of the loading: why no command was taken from
+    // the settings (another user could have written them), a file beside them that was left
+    // alone. Empty when there is nothing to tell.
+    std::string notice;
 };
 
 // Reads the eleven keys in their fixed order (Timer/TimePause, AppStart/FileName1, Param1,
@@ -31,6 +35,9 @@ struct LoadedSettings {
 // read nor written. Returns the message for the user (with its full stop), or nothing when
 // all went well. The whole sequence holds the store's update lock, so that copies started
 // together complete it one after the other.
+// Settings that another user could have written (SettingsStore::Untrusted) give no command:
+// the four command strings stay empty, nothing is written into them (a missing key takes its
+// default without being written), and out.notice says why; the other keys apply as read.
 std::optional<std::string> LoadSettings(SettingsStore& ini, const SettingsDefaults& defaults, int screenDpi,
                                         LoadedSettings& out);
 

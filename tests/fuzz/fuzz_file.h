@@ -3,6 +3,7 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,8 @@ inline bool SameName(std::string_view a, std::string_view b) {
 class ScratchFile {
 public:
     ScratchFile() {
+        // A file that its group may write is taken for another user's and never written.
+        ::umask(022);
         std::error_code ec;
         std::filesystem::path base = "/dev/shm";
         if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0)

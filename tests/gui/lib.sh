@@ -70,6 +70,9 @@ managed() {  # managed wid → the window manager lists the window among its cli
 }
 
 gui_setup() {
+    # Settings files as a user with the common umask makes them: one that its group may write
+    # is taken for another user's, and gives no command.
+    umask 022
     T=$(mktemp -d /tmp/vreko-gui-XXXXXX)
     trap cleanup EXIT
     trap 'exit 143' TERM INT  # a test stopped from outside (a timeout) still cleans up

@@ -276,6 +276,41 @@ TEST(MainForm, SettingsThatCannotBeWrittenSayWhere) {
     EXPECT_EQ(f.platform.settings->writes, 0);
 }
 
+TEST(MainForm, SettingsAnotherUserCouldHaveWrittenLaunchNothingAndSaySo) {
+    // Test mode and a pause of 20 from the file, the commands taken from nowhere; a missing key
+    // takes its default without being written.
+    const std::string file = "[Timer]\nTimePause=20\nTest=1\n[AppStart]\nFileName1=warn\nParam1=-one\n"
+                             "FileName2=act\nParam2=-two\n";
+    FormFixture f(file);
+    auto& settings = *f.platform.settings;
+    settings.untrusted = settings.path + " is writable by other users (mode 0666).";
+    settings.ignored = "/opt/vreko/.Vreko.INI.redo was left by another user (eve) and is ignored.";
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, settings.untrusted + "\n\nNo command is launched from " + settings.path +
+                                            ", and nothing is written into it, until only you or the administrator "
+                                            "can change it and the folder that holds it.\n\n" + settings.ignored);
+    EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");
+    EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::Exclamation);
+    EXPECT_EQ(f.Settings(), file);
+    EXPECT_TRUE(f.form->SettingsComplete());
+    EXPECT_EQ(f.form->controller.TimePause, 20);
+    EXPECT_EQ(f.form->VrLabel1.Font().color, colors::kYellow);  // reset: the program runs as usual
+
+    // Neither the menu's two items nor the end of a countdown launch anything, and no
+    // launch failure shows.
+    f.platform.menuChoice = 0;
+    f.Key(vk::kApps);
+    f.platform.menuChoice = 1;
+    f.Key(vk::kApps);
+    f.Key(vk::kUp);
+    f.Key(vk::kEscape);
+    f.Ticks(61);
+    EXPECT_TRUE(f.Ended());
+    EXPECT_TRUE(f.platform.launches.empty());
+    EXPECT_EQ(f.platform.boxes.size(), 1u);
+}
+
 TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
     FormFixture f(Ini("10", "1", "/nonexistent/warn"));
     f.platform.shellResult = [](const std::string& file) { return file == "act" ? 42 : 2; };
@@ -331,7 +366,8 @@ TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
 
 TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     FormFixture f(Ini());
-    f.platform.mutexFailure = "There is no private folder for its lock files: /home/u/.local/state/vreko.";
+    f.platform.mutexFailure = "Its lock files belong in /tmp/vreko-1000, a folder of this user alone, but it belongs "
+                              "to another user (eve). eve or the administrator can remove it.";
     std::vector<std::string> callsBeforeBox;
     f.platform.whileBoxOpen = [&] { callsBeforeBox = f.platform.calls; };
     f.Start();
@@ -351,7 +387,7 @@ TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
 
 TEST(MainForm, TheRefusalBoxStaysUntilItIsClosedAndThenTheProgramEnds) {
     FormFixture f(Ini());
-    f.platform.mutexFailure = "The lock file /home/u/.local/state/vreko/x cannot be opened.";
+    f.platform.mutexFailure = "The lock file /tmp/vreko-1000/x cannot be used: Permission denied.";
     bool endedWhileOpen = false;
     f.platform.whileBoxOpen = [&] {
         // The idle timer runs from the start with no pause loaded yet: unheld, its first tick

@@ -1,6 +1,8 @@
 // Temporary folders and whole-file helpers for the settings tests.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,10 @@
 #include "temp_folder.h"
 
 namespace vreko::settings_test {
+
+// The tests make their files and folders as a user with the common umask 022 does: a settings
+// file or folder that its group may write is one that the program takes for another user's.
+[[maybe_unused]] static const bool kUsualUmask = (::umask(022), true);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {

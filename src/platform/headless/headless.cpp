@@ -18,7 +18,7 @@ bool MemorySettings::WriteString(std::string_view section, std::string_view key,
     std::optional<std::string> text = IniWithValue(file_->text, section, key, value, "\n");
     if (!text) return false;
     if (*text == file_->text) return true;
-    if (!file_->writable) return false;
+    if (!file_->writable || !file_->untrusted.empty()) return false;
     file_->text = std::move(*text);
     ++file_->writes;
     return true;

@@ -97,6 +97,8 @@ struct HeadlessSettingsFile {
     std::string text;
     bool writable = true;  // false: every write that would change the text fails
     int writes = 0;        // writes that changed the text
+    std::string untrusted;  // why another user could have written the file; empty: nobody could
+    std::string ignored;    // what the update lock left alone beside it
 };
 
 class MemorySettings : public SettingsStore {
@@ -105,6 +107,8 @@ public:
     std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const override;
     bool WriteString(std::string_view section, std::string_view key, std::string_view value) override;
     const std::string& Path() const override { return file_->path; }
+    std::string Untrusted() const override { return file_->untrusted; }
+    std::string Ignored() const override { return file_->ignored; }
 
 protected:
     std::unique_ptr<UpdateLock> TakeUpdateLock() override { return std::make_unique<UpdateLock>(); }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,8 @@
 #include <optional>
 #include <thread>
 #include <utility>
+
+#include "platform/posix/ownership.h"
 
 namespace vreko::posix {
 
@@ -60,19 +63,29 @@ enum class LoadResult { Ok, Missing, Failed };
 
 bool MissingError(int err) { return err == ENOENT || err == ENOTDIR; }
 
-// Reads the regular file at path, of at most maxSize bytes, into out; st describes what was
-// read. The file is opened without waiting, so that a FIFO or a device put in its place cannot
-// hold the program up: those, and larger files, count as files that cannot be read.
-LoadResult ReadRegularFile(const std::string& path, std::size_t maxSize, std::string& out, struct stat& st) {
+fs::path FolderOf(const fs::path& target) { return target.parent_path().empty() ? fs::path(".") : target.parent_path(); }
+
+// A descriptor closed when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads the regular file open as fd, of at most maxSize bytes, into out; st describes what was
+// read. A file that grows meanwhile is read up to the limit; a larger one fails.
+LoadResult ReadOpenFile(int fd, std::size_t maxSize, std::string& out, struct stat& st) {
     out.clear();
-    if (::stat(path.c_str(), &st) != 0) return MissingError(errno) ? LoadResult::Missing : LoadResult::Failed;
-    // Refused before it is opened: opening some devices does something already.
-    if (!S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > maxSize) return LoadResult::Failed;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return MissingError(errno) ? LoadResult::Missing : LoadResult::Failed;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= maxSize;
-    // One byte more than the file holds, to see its end; a file that grows meanwhile is read
-    // up to the limit.
+    // One byte more than the file holds, to see its end.
     std::size_t used = 0;
     if (ok) out.resize(static_cast<std::size_t>(st.st_size) + 1);
     while (ok) {
@@ -89,13 +102,102 @@ LoadResult ReadRegularFile(const std::string& path, std::size_t maxSize, std::st
         }
         used += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     if (!ok || used > maxSize) {
         out.clear();
         return LoadResult::Failed;
     }
     out.resize(used);
     return LoadResult::Ok;
+}
+
+// Opens name, in the folder open as dirFd, for reading: a regular file of at most maxSize
+// bytes, not followed when it is a link, opened without waiting. Anything else is refused
+// before it is opened (opening some devices does something already), so that a FIFO or a
+// device put in its place cannot hold the program up. entry describes the name as found.
+int OpenRegularAt(int dirFd, const std::string& name, std::size_t maxSize, const struct stat& entry) {
+    if (!S_ISREG(entry.st_mode) || static_cast<std::size_t>(entry.st_size) > maxSize) {
+        errno = EINVAL;
+        return -1;
+    }
+    return ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+// --- Who can have written the settings ---------------------------------------------------
+//
+// Commands are taken only from a file that no other user can have written: one of the user or
+// of root that neither its group nor others may write, reached through folders (and links)
+// that only the user or root can change. A folder that everyone may write to is enough only
+// with the sticky bit set and an entry of the user's own, which nobody else can then remove
+// or rename. Everything is judged on what was opened, so nothing can be swapped in between.
+
+bool TrustedOwner(uid_t owner) { return owner == ::geteuid() || owner == 0; }
+
+// Why the entry (a link or the file itself, owned by entryOwner) in the folder described by
+// dir could have been put there by another user; empty when it could not.
+std::string EntryProblem(const std::string& entry, const std::string& folder, const struct stat& dir,
+                         uid_t entryOwner) {
+    if (!TrustedOwner(dir.st_uid))
+        return entry + " lies in " + folder + ", which belongs to another user (" + UserName(dir.st_uid) + ").";
+    if ((dir.st_mode & (S_IWGRP | S_IWOTH)) == 0) return {};
+    const std::string shared = entry + " lies in " + folder + ", which other users can write to (mode " +
+                               ModeText(dir.st_mode) + ")";
+    if (!(dir.st_mode & S_ISVTX)) return shared + ".";
+    if (entryOwner != ::geteuid()) return shared + ", and it is not yours (it belongs to " + UserName(entryOwner) + ").";
+    return {};
+}
+
+// Why the file described by st could have been written by another user; empty when it could not.
+std::string FileProblem(const std::string& file, const struct stat& st) {
+    if (!TrustedOwner(st.st_uid)) return file + " belongs to another user (" + UserName(st.st_uid) + ").";
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return file + " is writable by other users (mode " + ModeText(st.st_mode) + ").";
+    return {};
+}
+
+// Reads the settings file at path, of at most maxSize bytes, into out; st describes what was
+// read. Links are followed one at a time, each from the folder that holds it. untrusted tells
+// why what was read (or, for a missing file, what would be written there) could come from
+// another user; it is empty when it could not.
+LoadResult ReadSettingsFile(const std::string& path, std::size_t maxSize, std::string& out, struct stat& st,
+                            std::string& untrusted) {
+    out.clear();
+    untrusted.clear();
+    const uid_t me = ::geteuid();
+    fs::path entry = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        const fs::path folder = FolderOf(entry);
+        const std::string name = entry.filename().string();
+        if (name.empty()) return LoadResult::Failed;
+        const Fd dirFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        struct stat dir {};
+        if (dirFd.get() < 0) return MissingError(errno) ? LoadResult::Missing : LoadResult::Failed;
+        if (::fstat(dirFd.get(), &dir) != 0) return LoadResult::Failed;
+        struct stat found {};
+        if (::fstatat(dirFd.get(), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (!MissingError(errno)) return LoadResult::Failed;
+            // What is written there will be the user's own.
+            if (untrusted.empty()) untrusted = EntryProblem(entry.string(), folder.string(), dir, me);
+            return LoadResult::Missing;
+        }
+        if (S_ISLNK(found.st_mode)) {
+            if (untrusted.empty()) untrusted = EntryProblem(entry.string(), folder.string(), dir, found.st_uid);
+            std::string target(PATH_MAX, '\0');
+            const ssize_t n = ::readlinkat(dirFd.get(), name.c_str(), target.data(), target.size());
+            if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return LoadResult::Failed;
+            target.resize(static_cast<std::size_t>(n));
+            entry = target[0] == '/' ? fs::path(target) : folder / target;
+            continue;
+        }
+        const Fd fd(OpenRegularAt(dirFd.get(), name, maxSize, found));
+        if (fd.get() < 0) return MissingError(errno) ? LoadResult::Missing : LoadResult::Failed;
+        const LoadResult r = ReadOpenFile(fd.get(), maxSize, out, st);
+        if (r == LoadResult::Ok && untrusted.empty()) {
+            untrusted = EntryProblem(entry.string(), folder.string(), dir, st.st_uid);
+            if (untrusted.empty()) untrusted = FileProblem(entry.string(), st);
+        }
+        return r;
+    }
+    return LoadResult::Failed;  // the links loop
 }
 
 // The file a path stands for: symbolic links followed to their final target (which need
@@ -129,8 +231,6 @@ bool Sync(int fd) {
     Step();
     return ::fsync(fd) == 0;
 }
-
-fs::path FolderOf(const fs::path& target) { return target.parent_path().empty() ? fs::path(".") : target.parent_path(); }
 
 void SyncDirectory(const fs::path& dir) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -277,12 +377,41 @@ std::optional<std::array<unsigned long long, 3>> RedoHeader(std::string_view lin
     return numbers;
 }
 
-// Finishes the in-place rewrite of target that a writer which has died left undone.
-void FinishRewrite(const fs::path& target) {
+// Why the redo file described by st (not followed) may not be replayed: a file that another
+// user can have made or changed, or that this program never makes. Empty when it may.
+std::string RedoProblem(const struct stat& st) {
+    if (st.st_uid != ::geteuid()) return "was left by another user (" + UserName(st.st_uid) + ")";
+    if (S_ISLNK(st.st_mode)) return "is a link";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) return "is writable by other users (mode " + ModeText(st.st_mode) + ")";
+    if (st.st_nlink != 1) return "has several names (hard links)";
+    return {};
+}
+
+// Finishes the in-place rewrite of target that a writer which has died left undone. Only a
+// redo file of this user alone is replayed, with one name, naming target as it is now and a
+// writer that has ended (this process included), and only into a settings file that no other
+// user can have written (targetTrusted). A redo file that another user can have made or
+// changed is left alone: the text returned tells the user about it. Empty otherwise. wrote:
+// the settings file was written.
+std::string FinishRewrite(const fs::path& target, bool targetTrusted, bool& wrote) {
+    wrote = false;
+    const fs::path redo = RedoPath(target);
+    const std::string name = redo.filename().string();
+    const Fd dirFd(::open(FolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat found {};
+    if (dirFd.get() < 0 || ::fstatat(dirFd.get(), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    if (const std::string problem = RedoProblem(found); !problem.empty())
+        return redo.string() + " " + problem + " and is ignored.";
+    if (!targetTrusted) return {};  // nothing is written into such a file
+
     std::string saved;
     struct stat st {};
-    const LoadResult r = ReadRegularFile(RedoPath(target).string(), IniFile::kMaxFileSize + 128, saved, st);
-    if (r == LoadResult::Missing) return;
+    constexpr std::size_t kMaxRedoSize = IniFile::kMaxFileSize + 128;
+    const Fd fd(OpenRegularAt(dirFd.get(), name, kMaxRedoSize, found));
+    const LoadResult r = fd.get() < 0 ? LoadResult::Failed : ReadOpenFile(fd.get(), kMaxRedoSize, saved, st);
+    if (r == LoadResult::Ok && (st.st_dev != found.st_dev || st.st_ino != found.st_ino || !RedoProblem(st).empty()))
+        return {};  // replaced while we looked: judged again at the next start
     const auto eol = saved.find('\n');
     const auto header = r == LoadResult::Ok && eol != std::string::npos
                             ? RedoHeader(std::string_view(saved).substr(0, eol))
@@ -290,15 +419,20 @@ void FinishRewrite(const fs::path& target) {
     if (header) {
         const auto [pid, dev, ino] = *header;
         const pid_t writer = static_cast<pid_t>(pid);
-        if (writer > 0 && writer != ::getpid() && ProcessAlive(writer)) return;  // still at work
-        const int fd = OpenSameFile(target, static_cast<dev_t>(dev), static_cast<ino_t>(ino));
-        if (fd >= 0) {
-            const bool ok = Overwrite(fd, std::string_view(saved).substr(eol + 1));
-            ::close(fd);
-            if (!ok) return;  // tried again at the next start
+        // No writer of ours has a process id of 0 or one that does not fit: such a file is
+        // not replayed, only removed.
+        const bool fromAWriter = pid > 0 && static_cast<unsigned long long>(writer) == pid;
+        if (fromAWriter && writer != ::getpid() && ProcessAlive(writer)) return {};  // still at work
+        const int out = fromAWriter ? OpenSameFile(target, static_cast<dev_t>(dev), static_cast<ino_t>(ino)) : -1;
+        if (out >= 0) {
+            wrote = true;
+            const bool ok = Overwrite(out, std::string_view(saved).substr(eol + 1));
+            ::close(out);
+            if (!ok) return {};  // tried again at the next start
         }
     }
     RemoveRedo(target);
+    return {};
 }
 
 // Writes contents to a new file beside the target, flushes it to disk and renames it over
@@ -322,9 +456,10 @@ bool ReplaceFileContents(const std::string& path, std::string_view oldContents, 
     }
 
     fs::path tmp;
-    // A new file gets the usual mode for new files (umask applied); a replaced one its old
-    // mode and the rest of its metadata, set below.
-    const int fd = CreateTemporary(*target, existed ? 0600 : 0666, tmp);
+    // A new file is readable by everyone the umask lets read it, and writable by the user
+    // alone whatever the umask, so that it is taken as the user's own at the next start; a
+    // replaced one gets its old mode and the rest of its metadata, set below.
+    const int fd = CreateTemporary(*target, existed ? 0600 : 0644, tmp);
     if (fd < 0) return false;
     bool ok = WriteAllAt(fd, 0, contents);
     if (ok && existed) {
@@ -363,6 +498,8 @@ void RemoveStaleTemporaries(const fs::path& target) {
         }
         const pid_t pid = static_cast<pid_t>(std::stol(std::string(rest.substr(0, dot))));
         if (pid <= 0 || pid == ::getpid() || ProcessAlive(pid)) continue;  // alive, perhaps another user's
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || st.st_uid != ::geteuid()) continue;  // not ours to remove
         ::unlink(it->path().c_str());
     }
 }
@@ -394,6 +531,7 @@ struct IniFile::Kept {
     int locks = 0;                        // update locks held
     std::shared_ptr<const IniText> text;  // nothing: read at the next use
     std::optional<FileKey> key;           // the file the text is of; nothing for a missing file
+    std::string untrusted;                // why the text could come from another user
 };
 
 namespace {
@@ -427,8 +565,17 @@ std::unique_ptr<SettingsStore::UpdateLock> IniFile::TakeUpdateLock() {
     const int fd = LockFolder(*target);
     RemoveStaleTemporaries(*target);
     if (fd < 0) return nullptr;
-    FinishRewrite(*target);
-    ++kept_->locks;
+    std::string text, untrusted;
+    struct stat st {};
+    const LoadResult r = ReadSettingsFile(path_, kMaxFileSize, text, st, untrusted);
+    bool rewritten = false;
+    ignored_ = FinishRewrite(*target, untrusted.empty(), rewritten);
+    if (kept_->locks++ == 0 && r != LoadResult::Failed && !rewritten) {
+        // Kept for the reads that follow.
+        kept_->text = std::make_shared<const IniText>(std::move(text));
+        kept_->untrusted = std::move(untrusted);
+        if (r == LoadResult::Ok) kept_->key.emplace(st);
+    }
     return std::make_unique<FolderLock>(fd, [kept = kept_] {
         if (--kept->locks == 0) *kept = Kept{};
     });
@@ -440,15 +587,19 @@ std::shared_ptr<const IniText> IniFile::Load() const {
         struct stat st {};
         const bool same = ::stat(path_.c_str(), &st) == 0 ? kept.key && *kept.key == FileKey(st)
                                                           : !kept.key && MissingError(errno);
-        if (same) return kept.text;
+        if (same) {
+            untrusted_ = kept.untrusted;
+            return kept.text;
+        }
     }
     std::string contents;
     struct stat st {};
-    const LoadResult r = ReadRegularFile(path_, kMaxFileSize, contents, st);
+    const LoadResult r = ReadSettingsFile(path_, kMaxFileSize, contents, st, untrusted_);
     if (r == LoadResult::Failed) return nullptr;
     auto text = std::make_shared<const IniText>(std::move(contents));
     if (kept.locks > 0) {
         kept.text = text;
+        kept.untrusted = untrusted_;
         kept.key.reset();
         if (r == LoadResult::Ok) kept.key.emplace(st);
     }
@@ -466,13 +617,14 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
     if (!IniCanStore(section, key, value)) return false;
     const std::shared_ptr<const IniText> text = Load();
     if (!text) return false;  // never overwrite what we cannot read
+    if (!untrusted_.empty()) return false;  // nor what another user can have put there
     std::optional<std::string> out = text->WithValue(section, key, value, "\n");
     if (!out) return false;
     if (*out == text->Text()) return true;  // already stored: leave the file alone
     struct stat written {};
     const bool ok = ReplaceFileContents(path_, text->Text(), *out, written);
     if (kept_->locks > 0) {
-        *kept_ = Kept{kept_->locks, nullptr, std::nullopt};
+        *kept_ = Kept{kept_->locks, nullptr, std::nullopt, {}};
         if (ok && written.st_ino != 0) {
             kept_->text = std::make_shared<const IniText>(std::move(*out));
             kept_->key.emplace(written);

@@ -13,6 +13,13 @@
 // file with several hard links is rewritten in place, so that its names stay one file: its
 // new contents are first saved beside it in a redo file, and a writer that dies in the middle
 // leaves that file behind for the next LockForUpdate to finish the rewrite with.
+//
+// Every read also tells whether another user can have written what was read (Untrusted):
+// the file must belong to the user or to root and be writable by neither its group nor
+// others, and every folder on the way to it, through its links, must belong to the user or to
+// root and be writable by nobody else, or be sticky (as /tmp) and hold an entry of the user's
+// own. Such a file is never written, and a redo file is replayed only when it is the user's
+// own, beside a settings file that passes the same test.
 #pragma once
 
 #include <cstddef>
@@ -49,12 +56,22 @@ public:
 
     const std::string& Path() const override { return path_; }
 
+    // Why the file as last read (by ReadString or WriteString) could have been written by
+    // another user, naming the file or the folder at fault ("/x/Vreko.INI is writable by other
+    // users (mode 0666)."); for a missing file, why a file made there could be. Empty when
+    // only the user or root can have written it. WriteString never writes such a file.
+    std::string Untrusted() const override { return untrusted_; }
+
+    // A redo file that the last LockForUpdate left alone because another user can have made
+    // or changed it ("/x/.Vreko.INI.redo was left by another user (mallory) and is ignored.").
+    std::string Ignored() const override { return ignored_; }
+
     // LockForUpdate: other processes that ask for the same lock wait until it is destroyed (ten seconds at
     // most, then they go on without). Taking it also removes the temporary files that writers
     // killed in mid-write left beside the file, and finishes an in-place rewrite that such a
     // writer left undone. While it is held, the file is read and parsed once and kept: later
     // reads and writes use what was kept, and read the file again only when it has changed
-    // on disk. Null where the lock cannot be had.
+    // on disk. Null where the lock cannot be had. A redo file is replayed only as told above.
 protected:
     std::unique_ptr<UpdateLock> TakeUpdateLock() override;
 
@@ -65,6 +82,8 @@ private:
 
     std::string path_;
     std::shared_ptr<Kept> kept_;
+    mutable std::string untrusted_;
+    std::string ignored_;
 };
 
 // For tests of interrupted writes: the process ends at once, as if killed, when this many

@@ -1,14 +1,14 @@
 #include "platform/posix/named_lock.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/posix/ownership.h"
 
 namespace vreko::posix {
 
@@ -19,64 +19,46 @@ constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
-// A folder that is ours alone: a real folder (not a link), owned by us, closed to others.
-bool PrivateFolder(const struct stat& st) {
-    return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
-}
-
-bool PrivateFolder(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 && PrivateFolder(st);
-}
-
-bool Absolute(const char* path) { return path && path[0] == '/'; }
-
-// Makes every missing folder of path below base (which must exist), from the top down, with
-// mode 0700. One that exists already is checked by the caller, not changed.
-void MakeFolders(const std::string& base, const std::string& path) {
-    struct stat st {};
-    if (stat(base.empty() ? "/" : base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
-    for (std::size_t slash = path.find('/', base.size() + 1);; slash = path.find('/', slash + 1)) {
-        mkdir(path.substr(0, slash).c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
-}
-
-std::string WithoutTrailingSlashes(std::string path) {
-    while (!path.empty() && path.back() == '/') path.pop_back();
-    return path;
-}
-
 bool LockNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
            c == '-' || c == ':';
 }
 
-}  // namespace
-
-LockPlaces UserLockPlaces() {
-    LockPlaces places;
-    const uid_t uid = geteuid();
-    places.runtime = "/run/user/" + std::to_string(uid);
-    if (const passwd* pw = getpwuid(uid); pw && Absolute(pw->pw_dir)) places.home = pw->pw_dir;
-    return places;
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
 }
 
-std::string LockFolder(const LockPlaces& places, std::string* tried) {
-    if (Absolute(places.runtime.c_str()) && PrivateFolder(places.runtime)) {
-        const std::string folder = WithoutTrailingSlashes(places.runtime) + "/vreko";
-        mkdir(folder.c_str(), 0700);
-        if (PrivateFolder(folder)) return folder;
-    }
-    std::string folder;
-    if (Absolute(places.home.c_str())) {
-        const std::string base = WithoutTrailingSlashes(places.home);
-        folder = base + "/.local/state/vreko";
-        MakeFolders(base, folder);
-        if (PrivateFolder(folder)) return folder;
-    }
-    if (tried) *tried = folder.empty() ? std::string("~/.local/state/vreko") : folder;
+// Why the folder described by st, which holds the lock folder, would let another user move
+// the lock folder away and put another in its place; empty when it would not.
+std::string ParentProblem(const std::string& parent, const struct stat& st) {
+    const uid_t me = ::geteuid();
+    if (st.st_uid != 0 && st.st_uid != me)
+        return parent + ", which holds it, belongs to another user (" + UserName(st.st_uid) + ")";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
+        return parent + ", which holds it, is open to other users without the sticky bit (mode " +
+               ModeText(st.st_mode) + ")";
     return {};
+}
+
+// Why what was found at the lock folder's name (st, not followed) cannot hold this user's
+// locks, with what can be done about it; empty when it can.
+std::string FolderProblem(const struct stat& st) {
+    const std::string owner = UserName(st.st_uid);
+    const std::string removal = ". " + owner + " or the administrator can remove it";
+    if (S_ISLNK(st.st_mode)) return "it is a link made by " + owner + ", not a folder" + removal;
+    if (!S_ISDIR(st.st_mode)) return "it is a file made by " + owner + ", not a folder" + removal;
+    if (st.st_uid != ::geteuid()) return "it belongs to another user (" + owner + ")" + removal;
+    if (st.st_mode & 077)
+        return "it is open to other users (mode " + ModeText(st.st_mode) + "). Once it is removed, the next start "
+               "makes it again";
+    return {};
+}
+
+}  // namespace
+
+std::string LockFolder(const std::string& shared) {
+    return WithoutTrailingSlashes(shared) + "/vreko-" + std::to_string(::geteuid());
 }
 
 std::string DisplayScope(const char* displayName) {
@@ -103,18 +85,44 @@ std::string DisplayScope(const char* displayName) {
     return scope;
 }
 
-NamedLocks::NamedLocks(std::string folder, std::string tried, std::string scope)
-    : folder_(std::move(folder)), tried_(std::move(tried)), scope_(std::move(scope)) {
-    if (folder_.empty()) return;
-    if (tried_.empty()) tried_ = folder_;
-    // Checked once more on the open folder itself, so nothing can be swapped in between.
-    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (fd >= 0 && fstat(fd, &st) == 0 && PrivateFolder(st)) {
-        dirFd_ = fd;
-    } else if (fd >= 0) {
-        ::close(fd);
+NamedLocks::NamedLocks(std::string folder, std::string scope)
+    : folder_(WithoutTrailingSlashes(std::move(folder))), scope_(std::move(scope)) {
+    const auto slash = folder_.rfind('/');
+    if (folder_.empty() || slash == std::string::npos || slash + 1 == folder_.size()) {
+        folderProblem_ = "it is not a full path";
+        return;
     }
+    const std::string parent = slash == 0 ? "/" : folder_.substr(0, slash);
+    const std::string name = folder_.substr(slash + 1);
+    // Everything is checked on what was opened, so that nothing can be swapped in between.
+    const int parentFd = ::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (parentFd < 0 || ::fstat(parentFd, &st) != 0) {
+        folderProblem_ = parent + ", which holds it, cannot be opened: " + std::strerror(errno);
+        if (parentFd >= 0) ::close(parentFd);
+        return;
+    }
+    folderProblem_ = ParentProblem(parent, st);
+    if (folderProblem_.empty() && ::mkdirat(parentFd, name.c_str(), 0700) != 0 && errno != EEXIST)
+        folderProblem_ = std::string("it cannot be made: ") + std::strerror(errno);
+    if (folderProblem_.empty()) {
+        const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && ::fstat(fd, &st) == 0) {
+            folderProblem_ = FolderProblem(st);
+        } else if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            folderProblem_ = FolderProblem(st);  // a link or a file
+            if (folderProblem_.empty()) folderProblem_ = "it cannot be opened";
+        } else {
+            folderProblem_ = std::string("it cannot be opened: ") + std::strerror(errno);
+        }
+        if (folderProblem_.empty()) {
+            dirFd_ = fd;
+            (void)::flock(dirFd_, LOCK_SH | LOCK_NB);
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    ::close(parentFd);
 }
 
 NamedLocks::~NamedLocks() {
@@ -127,8 +135,7 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
     problem_.clear();
     if (dirFd_ < 0) {
         lastError_ = kAccessDenied;
-        problem_ = "It found no private folder for its lock files. " + tried_ +
-                   " must be a folder of this user alone: not a link, and closed to other users.";
+        problem_ = "Its lock files belong in " + folder_ + ", a folder of this user alone, but " + folderProblem_ + ".";
         return 0;
     }
     if (name.empty() || name.find('/') != std::string::npos) {
@@ -138,10 +145,13 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
     }
     const std::string file = scope_.empty() ? name : name + "@" + scope_;
     const int fd = ::openat(dirFd_, file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || !S_ISREG(st.st_mode)) {
         const int err = errno;
         lastError_ = kAccessDenied;
-        problem_ = "The lock file " + folder_ + "/" + file + " cannot be opened: " + std::strerror(err) + ".";
+        problem_ = "The lock file " + folder_ + "/" + file + " cannot be used: " +
+                   (fd < 0 ? std::string(std::strerror(err)) : "it is not a file of this user") + ".";
+        if (fd >= 0) ::close(fd);
         return 0;
     }
     Entry e{fd, false};

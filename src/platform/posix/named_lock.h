@@ -9,25 +9,15 @@
 
 namespace vreko::posix {
 
-// Where one user's lock files may be, taken from the user's account rather than from the
-// environment, so that every copy of the program finds the same place however it was started
-// (from a desktop session, cron, a script with another HOME or without XDG_RUNTIME_DIR).
-struct LockPlaces {
-    std::string runtime;  // the runtime folder the login manager makes for the user: /run/user/<uid>
-    std::string home;     // the user's home folder in the password database
-};
+// The system's folder for temporary files, the same for every process of the machine.
+inline constexpr const char* kSharedTemporaryFolder = "/tmp";
 
-// The places of the user the program runs as (its effective user id).
-LockPlaces UserLockPlaces();
-
-// The folder for this user's lock files: "vreko" in places.runtime when that is a folder of
-// ours closed to others; else ".local/state/vreko" in places.home. The "vreko" folder is made
-// with mode 0700 where missing (as are missing folders between it and the home, which must
-// exist) and held to the same rule: a real folder, not a link, ours, closed to others. Never
-// a shared place such as /tmp, where another user could take the name first. Empty when no
-// such folder can be had; *tried then names the folder that was refused.
-std::string LockFolder(const LockPlaces& places, std::string* tried = nullptr);
-inline std::string LockFolder(std::string* tried = nullptr) { return LockFolder(UserLockPlaces(), tried); }
+// The folder of this user's lock files: "vreko-<uid>" in shared (the system's temporary
+// folder), after the number of the user the program runs as (its effective user id). Nothing
+// else goes into the name: every copy of one user finds the same place however and whenever
+// it was started (from a desktop session, cron, a script with another HOME, before or after
+// the login manager made the user's runtime folder), also a user without a home folder.
+std::string LockFolder(const std::string& shared = kSharedTemporaryFolder);
 
 // The part of the lock names that keeps the copies on one display apart from those on
 // another, as each window system session has named mutexes of its own: the X display name
@@ -37,11 +27,15 @@ std::string DisplayScope(const char* displayName);
 
 class NamedLocks {
 public:
-    // folder: from LockFolder; empty when there is none. It is opened once and checked again
-    // (a real folder, ours, closed to others); lock files are made inside what was checked.
-    // tried: the folder to name in Problem() when folder is empty. scope: from DisplayScope;
-    // a lock named name lives in the file name "@" scope (name alone when scope is empty).
-    explicit NamedLocks(std::string folder, std::string tried = {}, std::string scope = {});
+    // folder: from LockFolder. It is made with mode 0700 when missing, and used only when it is
+    // a real folder (not a link) of this user, closed to others, in a folder where no other
+    // user can move it away (one of root or of this user, sticky when everyone may write in
+    // it, as /tmp is). Anything else in its place, made there by another user or not, gives no
+    // lock, and Problem() names it. While the object lives it holds a shared lock on the
+    // folder, which keeps cleaners of the temporary folder (systemd-tmpfiles) out of it.
+    // scope: from DisplayScope; a lock named name lives in the file name "@" scope (name alone
+    // when scope is empty).
+    explicit NamedLocks(std::string folder, std::string scope = {});
     ~NamedLocks();
     NamedLocks(const NamedLocks&) = delete;
     NamedLocks& operator=(const NamedLocks&) = delete;
@@ -65,9 +59,9 @@ private:
         bool held;
     };
     std::string folder_;
-    std::string tried_;
     std::string scope_;
     int dirFd_ = -1;
+    std::string folderProblem_;  // why the folder cannot hold the locks
     std::map<std::intptr_t, Entry> handles_;
     std::intptr_t next_ = 1;
     std::uint32_t lastError_ = 0;

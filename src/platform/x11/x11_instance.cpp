@@ -8,10 +8,7 @@ namespace vreko::x11 {
 
 posix::NamedLocks& X11Platform::Locks() {
     if (!locks_) {
-        std::string tried;
-        std::string folder = posix::LockFolder(&tried);
-        locks_ = std::make_unique<posix::NamedLocks>(std::move(folder), std::move(tried),
-                                                     posix::DisplayScope(XDisplayString(dpy_)));
+        locks_ = std::make_unique<posix::NamedLocks>(posix::LockFolder(), posix::DisplayScope(XDisplayString(dpy_)));
     }
     return *locks_;
 }
