@@ -246,6 +246,25 @@ TEST(MainForm, SettingsErrorShowsItsBoxAndKeepsTheDesignLook) {
     EXPECT_TRUE(f.Ended());
 }
 
+TEST(MainForm, AfterASettingsBoxTheIdlePauseStartsAfresh) {
+    // A failure at a later key: the pause is loaded, the placement is not.
+    FormFixture f(Ini("10", "0", "warn", "act", "0", "0", "abc"));
+    f.platform.whileBoxOpen = [&] {
+        // The box has the focus; going back to the window is no new activation of the program.
+        f.platform.SetActive(true);
+        f.platform.AdvanceBy(30000);
+    };
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, "'abc' is not a valid integer value.");
+    EXPECT_EQ(f.form->controller.TimePause, 10);
+    f.Ticks(10);
+    EXPECT_FALSE(f.Ended());
+    EXPECT_TRUE(f.window().Visible());
+    f.Ticks(1);  // the eleventh idle tick after the box closed
+    EXPECT_TRUE(f.Ended());
+}
+
 TEST(MainForm, SettingsComeFromTheBackendWithItsDefaults) {
     FormFixture f("[Timer]\nTimePause=5\n");
     f.platform.settingsDefaults.FileName2 = "marker-action";
