@@ -278,6 +278,7 @@ public:
     bool IsIconic(WindowRef w) override;
     void OpenIcon(WindowRef w) override;
     void SetForegroundWindow(WindowRef w) override;
+    void FinishPendingStarts() override;
 
     // --- for the backend's windows, painters, and other X11 parts ------------------
     Display* display() const { return dpy_; }
@@ -409,6 +410,11 @@ private:
     std::map<std::pair<const PixelFormat*, Color>, XftColor> textColors_;
     std::map<std::tuple<std::string, int, bool, bool>, XftFont*> fonts_;
     std::map<CursorKind, ::Cursor> cursors_;
+
+    // Starts whose outcome is still being decided beside the program (a document's type looked
+    // up): the descriptors that carry it, watched by Wait and read by Next.
+    std::vector<int> pendingStarts_;
+    bool TakeDecidedStart(Message& out);
 
     // The named mutexes of the single-instance guard: lock files of the user, one set for each
     // display (x11_instance.cpp), opened at the first use.
