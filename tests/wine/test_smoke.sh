@@ -16,9 +16,16 @@ start_copy vreko.log
 VPID=$STARTED
 check "the main window appears" wait_until "$LIMIT" "the window of vreko.exe" wine_window
 [ -n "$WID" ] || { cat "$T/vreko.log"; finish; }
-wait_viewable "$WID" "$LIMIT"
-read -r X Y W H < <(geometry "$WID")
-log "     window at $X,$Y size ${W}x$H"
+# Wine may replace the X window behind the Win32 window while it starts: the window is taken
+# once the screen shows its first paint, and looked up again whenever it is used.
+readout_crop() { echo "300x120+$((X + 70))+$((Y + 20))"; }
+colour_count() { colours "$1" "$(readout_crop)" | awk -v c="$2" '$1==c{n=$2} END{print n+0}'; }
+painted() {
+    wine_window && viewable "$WID" && read -r X Y W H < <(geometry "$WID") && shot start &&
+        [ "$(colour_count start 255,255,0)" -gt 500 ]
+}
+check "the window is painted" wait_until "$LIMIT" "the first paint of the window" painted || { cat "$T/vreko.log"; finish; }
+log "     window $WID at $X,$Y size ${W}x$H"
 check "the window is 392x166" test "$W $H" = "392 166"
 check "the window is centred on the 1280x1024 screen" test "$X $Y" = "$(((1280 - 392) / 2)) $(((1024 - 166) / 2))"
 check "only one window of the program is visible" test "$(xdotool search --onlyvisible --name '^Vreko$' | wc -l)" = 1
@@ -38,13 +45,13 @@ check "missing settings get the Windows defaults" test "$(setting PositionCenter
     '1|Arial Black|90'
 
 # The readout shows "OFF" in yellow at start; a key press sets a time, shown in lime.
-readout_crop() { echo "300x120+$((X + 70))+$((Y + 20))"; }
-colour_count() { colours "$1" "$(readout_crop)" | awk -v c="$2" '$1==c{n=$2} END{print n+0}'; }
-shot_until start true
-check "the readout shows OFF in yellow" test "$(colour_count start 255,255,0)" -gt 500
+yellow_readout() { [ "$(colour_count start 255,255,0)" -gt 500 ]; }
+check "the readout shows OFF in yellow" shot_until start yellow_readout
 check "the corners are cut (the root shows there)" test "$(pixel start "$X" "$Y")" = 255,255,255
 check "inside the corner the window is black" test "$(pixel start $((X + 12)) $((Y + 12)))" = 0,0,0
-xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
+focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ]; }
+activate() { wine_window && { focused || xdotool windowactivate "$WID" 2>/dev/null; focused; }; }
+check "the window takes the focus" wait_until "$LIMIT" "the focus on the window" activate
 key Up
 lime_readout() { shot after-up && [ "$(colour_count after-up 0,255,0)" -gt 500 ]; }
 check "the Up key sets a time, shown in lime" wait_until "$LIMIT" "a lime readout" lime_readout
