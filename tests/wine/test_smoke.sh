@@ -49,9 +49,7 @@ yellow_readout() { [ "$(colour_count start 255,255,0)" -gt 500 ]; }
 check "the readout shows OFF in yellow" shot_until start yellow_readout
 check "the corners are cut (the root shows there)" test "$(pixel start "$X" "$Y")" = 255,255,255
 check "inside the corner the window is black" test "$(pixel start $((X + 12)) $((Y + 12)))" = 0,0,0
-focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ]; }
-activate() { wine_window && { focused || xdotool windowactivate "$WID" 2>/dev/null; focused; }; }
-check "the window takes the focus" wait_until "$LIMIT" "the focus on the window" activate
+check "the window takes the focus" wine_focus
 key Up
 lime_readout() { shot after-up && [ "$(colour_count after-up 0,255,0)" -gt 500 ]; }
 check "the Up key sets a time, shown in lime" wait_until "$LIMIT" "a lime readout" lime_readout

@@ -204,7 +204,7 @@ void MakeCleanProcess(const SpawnPlan& plan) {
 // ---- associations ---------------------------------------------------------------------------
 
 // Runs a helper program with stdin and stderr on /dev/null, in a process group of its own, and
-// returns what it wrote to stdout; nothing when it could not be started or failed.
+// returns what it wrote to stdout; nothing when it could not be started or its output failed.
 std::optional<std::string> QueryOutput(const std::string& path, const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -253,7 +253,7 @@ std::optional<std::string> QueryOutput(const std::string& path, const std::vecto
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    if (!ended) return std::nullopt;
     return out;
 }
 
