@@ -247,7 +247,7 @@ log "     the other window at $OX,$OY size ${OW}x$OH"
 # ---- the window, the focus and the second start ---------------------------------------------
 start_vreko && wait_viewable "$WID" "$LIMIT" && read -r X Y W H < <(geometry "$WID")
 result start eval '[ -n "$WID" ] && [ "$W $H" = "392 166" ] && shot_until start shows start 255,255,0 1500'
-log "     the window at ${X:-?},${Y:-?}, $(xwininfo -id "$WID" 2>/dev/null | awk '/Depth:/{print $2}') bits deep"
+[ -n "$WID" ] && log "     the window at ${X:-?},${Y:-?}, $(xwininfo -id "$WID" 2>/dev/null | awk '/Depth:/{print $2}') bits deep"
 
 beneath_ok() {  # beneath_ok shot x y → the pixel shows the other window's white, perhaps shadowed
     local got r g b

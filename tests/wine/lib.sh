@@ -26,8 +26,10 @@ wine_window() { WID=$(titled | head -1); [ -n "$WID" ]; }                  # the
 # Wine may replace the X window behind a Win32 window while it starts, so an id found early can
 # give BadWindow later: the window is looked up again at each try until it has the keyboard.
 wine_focus_try() {
-    local focus
-    wine_window || return 1
+    local focus w
+    w=$(titled | head -1)
+    [ -n "$w" ] || return 1
+    WID=$w
     focus=$(xdotool getwindowfocus 2>/dev/null)
     [ "$focus" = "$WID" ] && return 0
     xdotool windowactivate "$WID" 2>/dev/null

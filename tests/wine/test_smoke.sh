@@ -9,7 +9,7 @@ wine_setup
 
 # Only part of the settings: the program writes the rest. The commands are Windows' own
 # shell writing marker files.
-{ printf '%s\r\n' "[Timer]" "TimePause=3" "Test=1" "[AppStart]"; commands; } >"$T/app/Vreko.INI"
+{ printf '%s\r\n' "[Timer]" "TimePause=600" "Test=1" "[AppStart]"; commands; } >"$T/app/Vreko.INI"
 
 log "starting vreko.exe"
 start_copy vreko.log
@@ -40,7 +40,7 @@ completed() {
     done
 }
 check "the settings file is completed" wait_until "$LIMIT" "the settings file to be completed" completed
-check "the user's settings are kept" test "$(setting TimePause)" = 3
+check "the user's settings are kept" test "$(setting TimePause)" = 600
 check "missing settings get the Windows defaults" test "$(setting PositionCenter)|$(setting FontName)|$(setting FontSize)" = \
     '1|Arial Black|90'
 
