@@ -161,8 +161,8 @@ action command and ends.
 
 By default the warning is a desktop notification (notify-send) and the
 action powers the computer off (systemctl poweroff). Both commands are
-set in a plain INI settings file. Only one copy runs per user: starting
-it again brings the hidden countdown back into view.")
+set in a plain INI settings file. Only one copy runs per user and X
+display: starting it again brings the hidden countdown back into view.")
 endif()
 
 include(CPack)

@@ -366,6 +366,12 @@ void TForm1::Paint() {
         if (c->Visible && c->BoundsRect().Intersects(area)) c->PaintOn(*surface);
 }
 
+void SettlePendingStarts(Platform& platform) {
+    // The loop has ended: a box shown now serves itself and the window alone.
+    platform.AttachLoop(nullptr);
+    platform.FinishPendingStarts();
+}
+
 int RunProgram(Platform& platform) {
     EventLoop loop(platform);
     platform.AttachLoop(&loop);
@@ -376,6 +382,7 @@ int RunProgram(Platform& platform) {
         TForm1 form(app, platform);
         if (app.ShowMainForm() && !loop.QuitRequested()) form.Show();
         loop.Run();
+        SettlePendingStarts(platform);
     }
     platform.AttachLoop(nullptr);
     return 0;

@@ -122,6 +122,10 @@ private:
     InputTargets inputTargets_;
 };
 
+// After the message loop has ended, with the window still there: a command whose start is still
+// being decided is seen through, so that its failure is shown before the program ends.
+void SettlePendingStarts(Platform& platform);
+
 // The whole program on a backend: start-up, the message loop, the end. Returns the exit code.
 int RunProgram(Platform& platform);
 

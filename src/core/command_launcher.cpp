@@ -14,6 +14,14 @@ const char* const kLaunchFailureText =
 
 const char* const kApplicationTitle = "Vreko";
 
+CommandLauncher::CommandLauncher(Platform& platform, ModalHold& hold) : platform_(platform), hold_(hold) {
+    platform_.SetStartOutcomeHandler([this](std::intptr_t result) {
+        if (result <= 32) ShowFailure();
+    });
+}
+
+CommandLauncher::~CommandLauncher() { platform_.SetStartOutcomeHandler(nullptr); }
+
 void CommandLauncher::StartCommand(std::int32_t k) {
     if (!Launch(k)) ShowFailure();
 }

@@ -20,7 +20,11 @@ struct Commands {
 
 class CommandLauncher {
 public:
-    CommandLauncher(Platform& platform, ModalHold& hold) : platform_(platform), hold_(hold) {}
+    // A start that the platform decides later shows the failure message then, if it failed.
+    CommandLauncher(Platform& platform, ModalHold& hold);
+    ~CommandLauncher();
+    CommandLauncher(const CommandLauncher&) = delete;
+    CommandLauncher& operator=(const CommandLauncher&) = delete;
 
     Commands& commands() { return commands_; }
     const Commands& commands() const { return commands_; }
@@ -30,7 +34,8 @@ public:
     // user has closed it.
     void StartCommand(std::int32_t k);
     // The launch alone, without waiting for the command: false when nothing could be started
-    // (an empty program path launches nothing, and that is no failure).
+    // (an empty program path launches nothing, and that is no failure). A launch whose outcome
+    // comes later counts as started; its failure shows the message when it is known.
     bool Launch(std::int32_t k);
     // The failure message, open until the user closes it (or the program ends); the user's
     // input is held meanwhile.

@@ -14,6 +14,9 @@ CountdownController::CountdownController(EventLoop& loop, MainWindowOps& window,
       launcher_(launcher),
       hold_(hold) {
     tmUser.Start();
+    // The user has just closed one of our boxes: that counts as input, whether or not the
+    // window system reports the return to the window as an activation.
+    hold_.OnReleased([this] { ResetIdle(); });
 }
 
 void CountdownController::Reset() {

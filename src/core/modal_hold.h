@@ -3,16 +3,24 @@
 // window does not hide or end under the message. The countdown keeps its time meanwhile.
 #pragma once
 
+#include <functional>
+#include <utility>
+
 namespace vreko {
 
 class ModalHold {
 public:
     bool Active() const { return depth_ > 0; }
 
+    // Runs when the last open box has closed (the idle count starts afresh from there).
+    void OnReleased(std::function<void()> handler) { onReleased_ = std::move(handler); }
+
     class Scope {
     public:
         [[nodiscard]] explicit Scope(ModalHold& hold) : hold_(hold) { ++hold_.depth_; }
-        ~Scope() { --hold_.depth_; }
+        ~Scope() {
+            if (--hold_.depth_ == 0 && hold_.onReleased_) hold_.onReleased_();
+        }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 
@@ -22,6 +30,7 @@ public:
 
 private:
     int depth_ = 0;
+    std::function<void()> onReleased_;
 };
 
 }  // namespace vreko

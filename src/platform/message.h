@@ -47,6 +47,8 @@ constexpr std::uint32_t kCaptureChanged = 0x0215;
 constexpr std::uint32_t kMouseLeave = 0x02A3;
 // Posted by the application to itself when it has become the active application.
 constexpr std::uint32_t kAppActivated = 0x0400 + 0x0C00;
+// From the backend: a start left pending is decided; wParam holds its outcome.
+constexpr std::uint32_t kStartDecided = 0x0400 + 0x0C01;
 }  // namespace msg
 
 namespace vk {

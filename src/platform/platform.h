@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,10 @@ constexpr std::uint32_t kWaitAbandoned = 0x080;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
+// StartFile's answer when whether anything starts is known only later (a document whose type
+// is being looked up): it counts as started until its outcome comes.
+constexpr std::intptr_t kStartPending = 43;
+
 class Platform : public EventSource {
 public:
     // The loop that serves this backend's events; set once by the program at start.
@@ -95,8 +100,15 @@ public:
 
     // --- shell ---------------------------------------------------------------------
     // Starts the program (or opens the document) file with the parameter string, without
-    // waiting for it. A result of 32 or less means that nothing was started.
+    // waiting for it. A result of 32 or less means that nothing was started. kStartPending:
+    // the outcome is decided beside the program and comes later, from the loop, to the
+    // handler below.
     virtual std::intptr_t StartFile(const std::string& file, const std::string& params) = 0;
+    // Where the outcome of each pending start goes (StartFile's codes; 32 or less: nothing started).
+    void SetStartOutcomeHandler(std::function<void(std::intptr_t)> handler) { startOutcome_ = std::move(handler); }
+    // At the program's end, once its loop has ended: waits a while for the starts still pending
+    // and hands each outcome to the handler at once.
+    virtual void FinishPendingStarts() {}
 
     // --- screen and windows --------------------------------------------------------------
     virtual Rect PrimaryMonitor() = 0;
@@ -130,7 +142,33 @@ public:
     virtual void SetForegroundWindow(WindowRef w) = 0;
 
 protected:
+    // The message that carries a pending start's outcome through the loop to the handler.
+    Message StartDecidedMessage(std::intptr_t result) {
+        Message m;
+        m.window = &startTarget_;
+        m.message = msg::kStartDecided;
+        m.wParam = std::uint64_t(result);
+        return m;
+    }
+    void ReportStartOutcome(std::intptr_t result) {
+        if (startOutcome_) startOutcome_(result);
+    }
+
     EventLoop* loop_ = nullptr;
+
+private:
+    class StartTarget : public WindowHandler {
+    public:
+        explicit StartTarget(Platform& platform) : platform_(platform) {}
+        void WndProc(const Message& m) override {
+            if (m.message == msg::kStartDecided) platform_.ReportStartOutcome(std::intptr_t(m.wParam));
+        }
+
+    private:
+        Platform& platform_;
+    };
+    StartTarget startTarget_{*this};
+    std::function<void(std::intptr_t)> startOutcome_;
 };
 
 }  // namespace vreko

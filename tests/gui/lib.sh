@@ -204,7 +204,9 @@ wait_file() {  # wait_file path seconds
     return 1
 }
 
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+# xwininfo without an id waits for a click to pick a window: a window that was never found is
+# not viewable, and has no geometry.
+viewable() { [ -n "$1" ] && xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 
 wait_viewable() {  # wait_viewable wid seconds [yes|no]
     local want=${3:-yes} i
@@ -216,6 +218,7 @@ wait_viewable() {  # wait_viewable wid seconds [yes|no]
 }
 
 geometry() {  # prints "x y w h" of a window in root coordinates
+    [ -n "$1" ] || { log "     no window to measure"; return 1; }
     xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}'
 }
 

@@ -39,8 +39,10 @@ lintian_clean() {
 }
 check "lintian finds no error and no warning" lintian_clean
 
-check "the README's install command names this package" \
-    grep -qF "apt install ./vreko_${VERSION}_amd64.deb" "$ROOT/README.md"
+# Run from the top folder, as the README says: the package lands in build-deb/ there.
+check "the README's install command names this package where its build command puts it" \
+    eval 'grep -qF "apt install ./build-deb/$(basename "$DEB")" "$ROOT/README.md" &&
+        grep -qF "cmake -S . -B build-deb " "$ROOT/README.md"'
 
 # ---- control fields ------------------------------------------------------------------------
 field() { dpkg-deb -f "$DEB" "$1"; }

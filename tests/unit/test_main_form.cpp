@@ -246,6 +246,25 @@ TEST(MainForm, SettingsErrorShowsItsBoxAndKeepsTheDesignLook) {
     EXPECT_TRUE(f.Ended());
 }
 
+TEST(MainForm, AfterASettingsBoxTheIdlePauseStartsAfresh) {
+    // A failure at a later key: the pause is loaded, the placement is not.
+    FormFixture f(Ini("10", "0", "warn", "act", "0", "0", "abc"));
+    f.platform.whileBoxOpen = [&] {
+        // The box has the focus; going back to the window is no new activation of the program.
+        f.platform.SetActive(true);
+        f.platform.AdvanceBy(30000);
+    };
+    f.Start();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, "'abc' is not a valid integer value.");
+    EXPECT_EQ(f.form->controller.TimePause, 10);
+    f.Ticks(10);
+    EXPECT_FALSE(f.Ended());
+    EXPECT_TRUE(f.window().Visible());
+    f.Ticks(1);  // the eleventh idle tick after the box closed
+    EXPECT_TRUE(f.Ended());
+}
+
 TEST(MainForm, SettingsComeFromTheBackendWithItsDefaults) {
     FormFixture f("[Timer]\nTimePause=5\n");
     f.platform.settingsDefaults.FileName2 = "marker-action";
@@ -331,6 +350,49 @@ TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
     f.Ticks(57);
     EXPECT_TRUE(f.Ended());
     EXPECT_EQ(f.platform.launches.size(), 2u);
+}
+
+TEST(MainForm, ALaunchDecidedLaterShowsItsFailureWhenItIsKnown) {
+    FormFixture f(Ini("3", "1"));
+    f.platform.shellResult = [](const std::string&) { return kStartPending; };
+    f.Start();
+    f.Key(vk::kUp);
+    f.platform.menuChoice = 0;
+    f.Key(vk::kApps);  // "Test Start Command 1": its start waits for a check beside the program
+    ASSERT_EQ(f.platform.launches.size(), 1u);
+    EXPECT_TRUE(f.platform.boxes.empty());
+    f.Ticks(2);
+    f.Key(vk::kUp);  // the program goes on meanwhile
+    EXPECT_EQ(f.form->controller.DialTime, 120);
+    f.platform.DecideStart(2);  // nothing could be started after all
+    f.platform.Drain();
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, kLaunchFailureText);
+    f.Key(vk::kApps);
+    f.platform.DecideStart(42);  // this one started
+    f.platform.Drain();
+    EXPECT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.PendingStarts(), 0);
+    f.Ticks(3);
+    EXPECT_TRUE(f.window().Visible());
+    f.Ticks(1);  // the idle pause counts from the box's closing, not from the last key
+    EXPECT_FALSE(f.window().Visible());
+}
+
+TEST(MainForm, AnActionStillBeingDecidedAtTheEndShowsItsFailureBeforeTheProgramEnds) {
+    FormFixture f(Ini("10", "1"));
+    f.platform.shellResult = [](const std::string& file) { return file == "act" ? kStartPending : 42; };
+    f.Start();
+    f.Key(vk::kUp);
+    f.Key(vk::kEscape);
+    f.Ticks(62);  // the warning, its minute, and the action
+    EXPECT_TRUE(f.Ended());
+    ASSERT_EQ(f.platform.launches.size(), 2u);
+    EXPECT_TRUE(f.platform.boxes.empty());
+    f.platform.finishOutcome = 31;  // the document's type has no program
+    SettlePendingStarts(f.platform);
+    ASSERT_EQ(f.platform.boxes.size(), 1u);
+    EXPECT_EQ(f.platform.boxes[0].text, kLaunchFailureText);
 }
 
 TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {

@@ -1,6 +1,7 @@
 // Launching programs and documents on Linux. Every launch here runs a small script written by the
 // test into its own temporary directory; the script proves it ran by leaving a marker file.
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -9,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -379,6 +381,53 @@ TEST_F(ShellLaunch, OpensADocumentOnlyWhenAProgramIsSetForItsType) {
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, "<" + document.string() + ">\n");
     EXPECT_FALSE(fs::exists(fallback)) << "xdg-open fell back to another way of opening";
+}
+
+TEST_F(ShellLaunch, ADocumentsStartIsDecidedBesideTheCallerOnceItsTypeIsKnown) {
+    // Stand-ins on PATH: xdg-mime answers only once the test opens its gate, and tells no program
+    // for the second document's type; xdg-open leaves a marker.
+    const fs::path bin = dir_ / "bin", gate = dir_ / "gate", asked = dir_ / "asked", opened = dir_ / "opened";
+    fs::create_directories(bin);
+    WriteFile(bin / "xdg-mime",
+              "#!/bin/sh\necho \"$2\" >>" + Quote(asked) + "\nwhile [ ! -e " + Quote(gate) +
+                  " ]; do sleep 0.02; done\n"
+                  "case \"$2:$3\" in filetype:*none.txt) echo ;; filetype:*) echo text/plain ;; default:*) echo viewer.desktop ;; esac\n",
+              0755);
+    WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$1\" >>" + Quote(opened) + "\n", 0755);
+    ScopedEnv path("PATH", bin.string() + ":" + getenv("PATH"));
+    const fs::path shown = dir_ / "shown.txt", none = dir_ / "none.txt";
+    WriteFile(shown, "words\n", 0644);
+    WriteFile(none, "words\n", 0644);
+
+    auto readable = [](int fd) {
+        pollfd pfd{fd, POLLIN, 0};
+        return poll(&pfd, 1, 0) > 0;
+    };
+    int first = -1, second = -1;
+    ASSERT_EQ(BeginStartFile(shown.string(), "", first), kShellPending);
+    ASSERT_EQ(BeginStartFile(none.string(), "", second), kShellPending);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    // Both checks have asked xdg-mime and wait for it; the caller does not, and nothing is decided.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    auto lines = [](const fs::path& f) {
+        std::ifstream in(f);
+        return std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+    };
+    while (lines(asked) < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(lines(asked), 2);
+    EXPECT_FALSE(readable(first));
+    EXPECT_FALSE(readable(second));
+    EXPECT_FALSE(fs::exists(opened));
+
+    WriteFile(gate, "", 0644);
+    EXPECT_EQ(FinishStart(first), kShellStarted);
+    EXPECT_EQ(FinishStart(second), kShellNoAssociation);
+    const auto openDeadline = std::chrono::steady_clock::now() + 60s;
+    while (lines(opened) < 1 && std::chrono::steady_clock::now() < openDeadline) std::this_thread::sleep_for(20ms);
+    std::ifstream in(opened);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, shown.string() + "\n");  // only the document with a program was opened
 }
 
 TEST_F(ShellLaunch, ProgramOutlivesTheLaunchingProcess) {

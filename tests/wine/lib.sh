@@ -23,6 +23,20 @@ winpath() { echo "Z:${1//\//\\}"; }  # the Windows name of a Linux path, through
 titled() { xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null; }  # the program's visible windows
 wine_window() { WID=$(titled | head -1); [ -n "$WID" ]; }                  # the first of them in WID
 
+# Wine may replace the X window behind a Win32 window while it starts, so an id found early can
+# give BadWindow later: the window is looked up again at each try until it has the keyboard.
+wine_focus_try() {
+    local focus w
+    w=$(titled | head -1)
+    [ -n "$w" ] || return 1
+    WID=$w
+    focus=$(xdotool getwindowfocus 2>/dev/null)
+    [ "$focus" = "$WID" ] && return 0
+    xdotool windowactivate "$WID" 2>/dev/null
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ]
+}
+wine_focus() { wait_until "$LIMIT" "the program's window to have the keyboard" wine_focus_try; }
+
 start_copy() {  # start_copy log → starts vreko.exe from its folder; its process id in STARTED
     (cd "$T" && exec wine "$T/app/vreko.exe" >>"$T/$1" 2>&1) &
     STARTED=$!

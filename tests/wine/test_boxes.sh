@@ -76,7 +76,7 @@ close_box
 check "Return closes the box" wait_until "$LIMIT" "the box to close" window_count 1
 
 # The warning's command cannot be started: one box, titled like the program, over the window.
-xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
+wine_focus
 key Up
 wait_until "$LIMIT" "the dial to take the key" eval 'shot dial && [ "$(colours dial "300x120+$((X + 70))+$((Y + 20))" | awk '\''$1=="0,255,0"{n=$2} END{print n+0}'\'')" -gt 500 ]'
 key Escape

@@ -15,7 +15,6 @@ open_copy() {  # starts a copy and waits for its window: VPID, WID, X Y W H; the
         { log "no window appeared"; cat "$T/vreko.log"; exit 1; }
     read -r X Y W H < <(geometry "$WID")
 }
-focus() { xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"; }
 setting() {  # setting key → its value in the settings file (Wine rewrites the file: compare values)
     tr -d '\r' <"$T/app/Vreko.INI" | sed -n "s/^$1=//p" | head -1
 }
@@ -69,7 +68,7 @@ check "the missing ones get the Windows defaults" \
 WID=$(titled | head -1)
 read -r X Y W H < <(geometry "$WID")
 check "its window is 392x166, centred" test "$X $Y $W $H" = "444 429 392 166"
-focus  # the wheel turns for the window that has the keyboard
+wine_focus  # the wheel turns for the window that has the keyboard
 check "the readout shows OFF in yellow" shot_until off shows off 255,255,0 500
 wheel() {  # wheel button count: steps of the wheel over the readout (4 away from the user, 5 towards)
     xdotool mousemove $((X + 200)) $((Y + 80))
@@ -133,7 +132,7 @@ check "nothing was launched" absent "$T/cmd1.log" "$T/cmd2.log"
 full_settings 8
 open_copy
 FIRST=$VPID
-focus
+wine_focus
 key Up Up
 check "two minutes dialled" shot_until dialled shows dialled 0,255,0 500
 key Escape

@@ -25,7 +25,7 @@ check "the window appears" wait_until "$LIMIT" "the window of vreko.exe" wine_wi
 [ -n "${WID:-}" ] || { tail -20 "$T/msg.log"; finish; }
 wait_viewable "$WID" "$LIMIT"
 read -r X Y W H < <(geometry "$WID")
-xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
+wine_focus
 
 taken() { grep -c "got type .* msg $1 " "$T/msg.log"; }          # messages taken by number
 watch_timers() { grep -c 'SetSystemTimer .*id 0xfffa' "$T/msg.log"; }  # pointer watches started

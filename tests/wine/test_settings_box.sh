@@ -2,7 +2,8 @@
 # The Windows program under Wine with a settings error: its message box is the program's window
 # in front, at the centre of the screen, and has the keyboard (Return closes it); the main
 # window shows only after it. With the empty idle pause the program then ends on its first
-# idle tick.
+# idle tick. With an error at a later key (the pause of 10 s loaded, the placement not), the
+# window stays for the whole pause after the box is closed.
 # Usage: tests/wine/test_settings_box.sh path/to/vreko.exe
 HERE=$(cd "$(dirname "$0")" && pwd)
 source "$HERE/lib.sh"
@@ -32,4 +33,23 @@ check "Return closes the box" wait_until "$LIMIT" "the box to close" eval '! vie
 shown_after() { grep -o '0x[0-9a-f]*' "$T/clients.log" | grep -vix "$(printf '0x%x' "$BOX")" | grep -q .; }
 check "then the window shows" wait_until "$LIMIT" "the main window" shown_after
 check "and with no idle pause the program ends on its first idle tick" wait_gone "$VPID" "$LIMIT"
+
+printf '%s\r\n' "[Timer]" "TimePause=10" "PositionTop=abc" >"$T/app/Vreko.INI"
+start_copy vreko2.log
+VPID=$STARTED
+check "an error at a later key shows a box" wait_until "$LIMIT" "the box" box_up || finish
+wait_until "$LIMIT" "the box to take the focus" focused
+closed_at=$(now_ms)
+key Return
+check "Return closes it" wait_until "$LIMIT" "the box to close" eval '! viewable "$BOX"'
+main_up() { wine_window && [ "$WID" != "$BOX" ]; }
+check "then the window shows" wait_until "$LIMIT" "the main window" main_up
+runs_for() {  # runs_for seconds → the program stays alive that long
+    local end=$(($(now_ms) + $1 * 1000))
+    while [ "$(now_ms)" -lt "$end" ]; do alive "$VPID" || return 1; sleep 0.05; done
+}
+check "it runs on for 4 s after the box closed" runs_for 4
+check "it ends by itself after the pause" wait_gone "$VPID" "$LIMIT"
+ended_at=$(now_ms)
+check "not before the whole pause of 10 s ($((ended_at - closed_at)) ms)" [ $((ended_at - closed_at)) -ge 10000 ]
 finish

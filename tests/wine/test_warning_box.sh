@@ -13,7 +13,7 @@ VPID=$STARTED
 wait_until "$LIMIT" "the window of vreko.exe" wine_window || { cat "$T/vreko.log"; exit 1; }
 wait_viewable "$WID" "$LIMIT"
 read -r X Y W H < <(geometry "$WID")
-xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"
+wine_focus
 key Up
 lime() { shot dial && [ "$(colours dial "300x120+$((X + 70))+$((Y + 20))" | awk '$1=="0,255,0"{n=$2} END{print n+0}')" -gt 500 ]; }
 wait_until "$LIMIT" "the dial to take the key" lime

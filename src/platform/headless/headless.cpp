@@ -212,7 +212,19 @@ std::unique_ptr<SettingsStore> HeadlessPlatform::OpenSettings(const std::string&
 
 std::intptr_t HeadlessPlatform::StartFile(const std::string& file, const std::string& params) {
     launches.push_back({file, params, now_});
-    return shellResult ? shellResult(file) : 42;
+    const std::intptr_t result = shellResult ? shellResult(file) : 42;
+    if (result == kStartPending) ++pendingStarts_;
+    return result;
+}
+
+void HeadlessPlatform::DecideStart(std::intptr_t result) {
+    if (pendingStarts_ == 0) return;
+    --pendingStarts_;
+    input_.push_back(StartDecidedMessage(result));
+}
+
+void HeadlessPlatform::FinishPendingStarts() {
+    for (; pendingStarts_ > 0; --pendingStarts_) ReportStartOutcome(finishOutcome);
 }
 
 std::unique_ptr<NativeWindow> HeadlessPlatform::CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) {

@@ -177,6 +177,14 @@ public:
     bool IsIconic(WindowRef w) override;
     void OpenIcon(WindowRef w) override;
     void SetForegroundWindow(WindowRef w) override;
+    // Each start still pending gets finishOutcome.
+    void FinishPendingStarts() override;
+
+    // A start that returned kStartPending is decided: its outcome reaches the program through
+    // the loop, as the next message.
+    void DecideStart(std::intptr_t result);
+    int PendingStarts() const { return pendingStarts_; }
+    std::intptr_t finishOutcome = 42;
 
     // Settings of the fake machine.
     std::string moduleFileName = "/opt/vreko/vreko";
@@ -198,7 +206,8 @@ public:
     std::vector<Launch> launches;
     std::vector<Box> boxes;
     std::vector<std::string> calls;  // instance-guard calls, in order
-    // Result of StartFile for a program path (default 42: started).
+    // Result of StartFile for a program path (default 42: started; kStartPending: decided later
+    // by DecideStart or at the end).
     std::function<std::intptr_t(const std::string& file)> shellResult;
     // Runs while a message box is open (the box is closed when it returns).
     std::function<void()> whileBoxOpen;
@@ -216,6 +225,7 @@ private:
     std::shared_ptr<HeadlessWorld> world_;
     std::int64_t now_ = 0;
     std::int64_t target_ = 0;
+    int pendingStarts_ = 0;
     std::deque<Message> input_;
     std::uint32_t lastError_ = 0;
     std::map<KernelHandle, std::string> handles_;

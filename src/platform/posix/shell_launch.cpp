@@ -1,7 +1,6 @@
 #include "platform/posix/shell_launch.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -10,10 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <optional>
-#include <thread>
 
 extern char** environ;
 
@@ -167,8 +164,9 @@ struct SpawnPlan {
     _exit(127);
 }
 
-// The grandchild: sets up a clean process and becomes the program.
-[[noreturn]] void RunProgram(const SpawnPlan& plan) {
+// Turns the grandchild into a clean process: default signal dispositions, stdin from /dev/null,
+// stdout and stderr usable, and none of our other descriptors but the error pipe.
+void MakeCleanProcess(const SpawnPlan& plan) {
     struct sigaction defaultAction {};
     defaultAction.sa_handler = SIG_DFL;
     sigemptyset(&defaultAction.sa_mask);
@@ -194,21 +192,145 @@ struct SpawnPlan {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// The grandchild: sets up a clean process and becomes the program.
+[[noreturn]] void RunProgram(const SpawnPlan& plan) {
+    MakeCleanProcess(plan);
+    execve(plan.path, plan.argv, plan.envp);
+    ReportAndExit(plan.errorFd, errno);
+}
+
+// ---- associations ---------------------------------------------------------------------------
+
+// Runs a helper program with stdin and stderr on /dev/null, in a process group of its own, and
+// returns what it wrote to stdout; nothing when it could not be started or its output failed.
+std::optional<std::string> QueryOutput(const std::string& path, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+    if (!MoveAboveStdio(fds[0]) || !MoveAboveStdio(fds[1])) {
+        if (fds[0] >= 0) close(fds[0]);
+        if (fds[1] >= 0) close(fds[1]);
+        return std::nullopt;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    const int err = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    if (err != 0) {
+        close(fds[0]);
+        return std::nullopt;
+    }
+
+    std::string out;
+    bool ended = false;
+    for (;;) {
+        char buffer[512];
+        const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ended = got == 0;
+            break;
+        }
+        if (out.size() < 65536) out.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    if (!ended) kill(-pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ended) return std::nullopt;
+    return out;
+}
+
+// The first word of a helper's answer, up to a blank, a line end or a ';' (parameters).
+std::string FirstWord(const std::string& text) {
+    const std::size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_first_of(" \t\r\n;", begin) - begin);
+}
+
+enum class Association { Found, None, Unknown };
+
+// Whether the desktop names a program for the document's type, asked the way xdg-open itself
+// asks (xdg-mime follows the same desktop and the same settings). Unknown when the question
+// cannot be put or gets no answer.
+Association FindAssociation(const std::string& mimePath, const std::string& document) {
+    if (mimePath.empty()) return Association::Unknown;
+    const std::optional<std::string> type = QueryOutput(mimePath, {"xdg-mime", "query", "filetype", document});
+    if (!type) return Association::Unknown;
+    const std::string typeName = FirstWord(*type);
+    if (typeName.empty()) return Association::None;
+    const std::optional<std::string> app = QueryOutput(mimePath, {"xdg-mime", "query", "default", typeName});
+    if (!app) return Association::Unknown;
+    return FirstWord(*app).empty() ? Association::None : Association::Found;
+}
+
+// What the grandchild asks before it becomes xdg-open: the document's type and its program.
+struct DocumentCheck {
+    std::string mimePath;  // xdg-mime, or empty when it is not on PATH
+    std::string document;
+};
+
+// Marks a shell error code on the error pipe, apart from the errno values (all positive).
+constexpr int ShellCodeReport(std::intptr_t code) { return -static_cast<int>(code); }
+
+// The grandchild of a document's start: it alone waits for xdg-mime's answer, then becomes
+// xdg-open, or reports that no program is set for the document's type.
+[[noreturn]] void RunDocumentOpener(const SpawnPlan& plan, const DocumentCheck& check) {
+    MakeCleanProcess(plan);
+    // It may live a while before the exec: none of our descriptors but the error pipe stays
+    // open meanwhile (the window system would keep our windows for the connection).
+    const unsigned int keep = static_cast<unsigned int>(plan.errorFd);
+    if ((keep > 3 && close_range(3, keep - 1, 0) != 0) || close_range(keep + 1, ~0U, 0) != 0) {
+        for (int fd = 3; fd < plan.fallbackMaxFd; ++fd)
+            if (fd != plan.errorFd) close(fd);
+    }
+    if (FindAssociation(check.mimePath, check.document) == Association::None) {
+        const int report = ShellCodeReport(kShellNoAssociation);
+        ssize_t written;
+        do {
+            written = write(plan.errorFd, &report, sizeof report);
+        } while (written < 0 && errno == EINTR);
+        _exit(0);
+    }
     execve(plan.path, plan.argv, plan.envp);
     ReportAndExit(plan.errorFd, errno);
 }
 
 // The intermediate child: leaves our session, starts the program and exits at once, so that the
 // program is adopted by init (or a subreaper) and never becomes our zombie.
-[[noreturn]] void RunIntermediate(const SpawnPlan& plan) {
+[[noreturn]] void RunIntermediate(const SpawnPlan& plan, const DocumentCheck* check) {
     if (setsid() < 0) ReportAndExit(plan.errorFd, errno);
-    pid_t pid = _Fork();  // no fork handlers here: only system calls may run in this child
+    // A document's opener runs our own code before its exec: it is made by fork, so that the C
+    // library is in order in it; a program's start only makes system calls until its exec.
+    pid_t pid = check ? fork() : _Fork();
     if (pid < 0) ReportAndExit(plan.errorFd, errno);
-    if (pid == 0) RunProgram(plan);
+    if (pid == 0) {
+        if (check) RunDocumentOpener(plan, *check);
+        RunProgram(plan);
+    }
     _exit(0);
 }
 
-std::intptr_t Spawn(const std::string& path, const std::vector<std::string>& args) {
+// Starts the program (or, with a check, the document's opener) and returns its outcome, or,
+// with pendingFd, kShellPending and the descriptor that carries the outcome later.
+std::intptr_t Spawn(const std::string& path, const std::vector<std::string>& args, const DocumentCheck* check = nullptr,
+                    int* pendingFd = nullptr) {
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -236,7 +358,7 @@ std::intptr_t Spawn(const std::string& path, const std::vector<std::string>& arg
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        RunIntermediate(plan);
+        RunIntermediate(plan, check);
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     close(fds[1]);
@@ -249,130 +371,32 @@ std::intptr_t Spawn(const std::string& path, const std::vector<std::string>& arg
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-
-    // The pipe reaches end of file when the program has been exec'd (the last write end closes
-    // on exec) and carries an errno when anything before that failed.
-    int childError = 0;
-    ssize_t got;
-    do {
-        got = read(fds[0], &childError, sizeof childError);
-    } while (got < 0 && errno == EINTR);
-    close(fds[0]);
-    if (got == 0) return kShellStarted;
-    if (got == static_cast<ssize_t>(sizeof childError)) return CodeForErrno(childError);
-    return kShellOutOfResources;
-}
-
-// ---- associations ---------------------------------------------------------------------------
-
-using Clock = std::chrono::steady_clock;
-
-// Waits for a helper that has closed its output, killing its whole group at the deadline.
-void Reap(pid_t pid, Clock::time_point deadline) {
-    int status = 0;
-    for (;;) {
-        const pid_t got = waitpid(pid, &status, WNOHANG);
-        if (got == pid || (got < 0 && errno != EINTR)) return;  // ECHILD: SIGCHLD is ignored
-        if (Clock::now() >= deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (pendingFd) {
+        *pendingFd = fds[0];
+        return kShellPending;
     }
-    kill(-pid, SIGKILL);
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
-// Runs a helper program with stdin and stderr on /dev/null, in a process group of its own, and
-// returns what it wrote to stdout. Nothing when it could not be started or did not end by the
-// deadline (its whole group is killed then).
-std::optional<std::string> QueryOutput(const std::string& path, const std::vector<std::string>& args,
-                                       Clock::time_point deadline) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
-    if (!MoveAboveStdio(fds[0]) || !MoveAboveStdio(fds[1])) {
-        if (fds[0] >= 0) close(fds[0]);
-        if (fds[1] >= 0) close(fds[1]);
-        return std::nullopt;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    pid_t pid = 0;
-    const int err = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(fds[1]);
-    if (err != 0) {
-        close(fds[0]);
-        return std::nullopt;
-    }
-
-    std::string out;
-    bool ended = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
-        pollfd pfd{fds[0], POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        char buffer[512];
-        const ssize_t got = read(fds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ended = got == 0;
-            break;
-        }
-        if (out.size() < 65536) out.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(fds[0]);
-    Reap(pid, ended ? deadline : Clock::now());
-    if (!ended) return std::nullopt;
-    return out;
-}
-
-// The first word of a helper's answer, up to a blank, a line end or a ';' (parameters).
-std::string FirstWord(const std::string& text) {
-    const std::size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return {};
-    return text.substr(begin, text.find_first_of(" \t\r\n;", begin) - begin);
-}
-
-enum class Association { Found, None, Unknown };
-
-// Whether the desktop names a program for the document's type, asked the way xdg-open itself
-// asks (xdg-mime follows the same desktop and the same settings). Unknown when the question
-// cannot be put or gets no answer in time.
-Association FindAssociation(const std::string& document) {
-    const Target mime = FindOnPath("xdg-mime");
-    if (mime.error != 0) return Association::Unknown;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kAssociationCheckLimitMs);
-    const std::optional<std::string> type = QueryOutput(mime.path, {"xdg-mime", "query", "filetype", document}, deadline);
-    if (!type) return Association::Unknown;
-    const std::string typeName = FirstWord(*type);
-    if (typeName.empty()) return Association::None;
-    const std::optional<std::string> app = QueryOutput(mime.path, {"xdg-mime", "query", "default", typeName}, deadline);
-    if (!app) return Association::Unknown;
-    return FirstWord(*app).empty() ? Association::None : Association::Found;
+    return FinishStart(fds[0]);
 }
 
 }  // namespace
 
-std::intptr_t StartFile(const std::string& file, const std::string& params) {
+std::intptr_t FinishStart(int pendingFd) {
+    // The pipe reaches end of file when the program has been exec'd (the last write end closes
+    // on exec) and carries an errno, or a shell code, when anything before that failed.
+    int childError = 0;
+    ssize_t got;
+    do {
+        got = read(pendingFd, &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    close(pendingFd);
+    if (got == 0) return kShellStarted;
+    if (got != static_cast<ssize_t>(sizeof childError)) return kShellOutOfResources;
+    if (childError < 0) return -childError;
+    return CodeForErrno(childError);
+}
+
+std::intptr_t BeginStartFile(const std::string& file, const std::string& params, int& pendingFd) {
+    pendingFd = -1;
     std::vector<std::string> args;
     if (!SplitParameters(params, args)) return kShellBadParameters;
 
@@ -383,14 +407,22 @@ std::intptr_t StartFile(const std::string& file, const std::string& params) {
         Target opener = FindOnPath("xdg-open");
         if (opener.error != 0) return kShellNoAssociation;
         // A name that starts with '-' would read as an option.
-        const std::string document = target.path[0] == '-' ? "./" + target.path : target.path;
+        DocumentCheck check;
+        check.document = target.path[0] == '-' ? "./" + target.path : target.path;
         // As the Windows shell does, a document whose type no program is set to open is not
         // handed on: xdg-open would only report that after the program it runs has ended.
-        if (FindAssociation(document) == Association::None) return kShellNoAssociation;
-        return Spawn(opener.path, {"xdg-open", document});
+        const Target mime = FindOnPath("xdg-mime");
+        if (mime.error == 0) check.mimePath = mime.path;
+        return Spawn(opener.path, {"xdg-open", check.document}, &check, &pendingFd);
     }
     args.insert(args.begin(), file);
     return Spawn(target.path, args);
+}
+
+std::intptr_t StartFile(const std::string& file, const std::string& params) {
+    int pendingFd = -1;
+    const std::intptr_t result = BeginStartFile(file, params, pendingFd);
+    return result == kShellPending ? FinishStart(pendingFd) : result;
 }
 
 }  // namespace vreko::posix

@@ -27,9 +27,9 @@ constexpr std::intptr_t kShellBadParameters = 13;
 // A document (existing, not executable) cannot be opened: "xdg-open" is not on PATH, or no
 // program is set to open documents of its type.
 constexpr std::intptr_t kShellNoAssociation = 31;
-
-// The longest that the check of a document's association may hold up StartFile.
-constexpr int kAssociationCheckLimitMs = 2000;
+// BeginStartFile only: a document's start waits for the check of its type, which runs beside
+// the caller; the outcome comes later (FinishStart).
+constexpr std::intptr_t kShellPending = 43;
 
 // Splits a parameter string into arguments (replacing the contents of args), without any
 // expansion and never through a shell:
@@ -52,9 +52,10 @@ bool SplitParameters(std::string_view params, std::vector<std::string>& args);
 //    regular file.
 //  - A file named by a path that exists, is a regular file and is not executable is treated as
 //    a document and opened with "xdg-open <path>" (xdg-open looked up on PATH, params ignored).
-//    First its type and the program set to open that type are asked of "xdg-mime" (on PATH),
-//    waiting at most kAssociationCheckLimitMs: when it names none, nothing is started. When
-//    xdg-mime is missing or does not answer in time, xdg-open is started all the same.
+//    First its type and the program set to open that type are asked of "xdg-mime" (on PATH), by
+//    the process that then becomes xdg-open: when it names none, nothing is started. When
+//    xdg-mime is missing or fails, xdg-open is started all the same. StartFile waits for that
+//    answer; BeginStartFile does not.
 //  - The program runs detached, in a session of its own, with stdin from /dev/null, stdout and
 //    stderr shared with this process, no other descriptor of this process, default signal
 //    dispositions and an empty signal mask. It inherits the current directory and the
@@ -64,5 +65,14 @@ bool SplitParameters(std::string_view params, std::vector<std::string>& args);
 // Returns kShellStarted once the program has been exec'd, or one of the codes above (all <= 32)
 // when nothing was started, including a file that exists but fails to exec.
 std::intptr_t StartFile(const std::string& file, const std::string& params);
+
+// StartFile without waiting for the check of a document's type: for a document it returns
+// kShellPending and sets pendingFd to a descriptor that becomes readable once the start is
+// decided; FinishStart then gives the outcome. Anything else is decided at once, as by StartFile.
+std::intptr_t BeginStartFile(const std::string& file, const std::string& params, int& pendingFd);
+
+// The outcome of a pending start, as StartFile would have returned it; waits for it when the
+// descriptor is not readable yet, and closes the descriptor.
+std::intptr_t FinishStart(int pendingFd);
 
 }  // namespace vreko::posix

@@ -51,13 +51,14 @@ Time X11Platform::LaunchTime() {
     return t;
 }
 
-void X11Platform::SendBringForward(Window appWindow) {
+void X11Platform::SendBringForward(Window appWindow, bool restore) {
     XEvent ev{};
     ev.xclient.type = ClientMessage;
     ev.xclient.window = appWindow;
     ev.xclient.message_type = atoms_.bringForward;
     ev.xclient.format = 32;
     ev.xclient.data.l[0] = long(LaunchTime());
+    ev.xclient.data.l[1] = restore ? 1 : 0;
     // With no event mask the event goes to the client that created the window.
     ErrorTrap trap(dpy_);
     XSendEvent(dpy_, appWindow, False, NoEventMask, &ev);
@@ -68,6 +69,10 @@ bool X11Platform::TranslateBringForward(const XClientMessageEvent& ev, Message& 
     const Time t = Time(std::uint32_t(ev.data.l[0]));
     if (t != CurrentTime && (bringForwardTime_ == CurrentTime || TimeIsLater(t, bringForwardTime_)))
         bringForwardTime_ = t;
+    // Asked to open its icon: the window system's part, whatever the program makes of the
+    // activation that follows.
+    if (ev.data.l[1] != 0)
+        for (auto& [xid, w] : windows_) w->Restore();
     // The program hears that it has become the active application, unless it is that already.
     if (appActive_ || !appHandler_) return false;
     activationReportedUntil_ = NowMs() + 1000;
@@ -113,6 +118,21 @@ void X11Platform::CompleteStartup() {
 }
 
 // ---- the main window's side ---------------------------------------------------------------
+
+bool X11Window::Iconic() {
+    const Atoms& atoms = platform_.atoms();
+    const std::vector<unsigned long> state = platform_.ReadLongs(win_, atoms.wmState, atoms.wmState, 2);
+    return !state.empty() && long(state[0]) == IconicState;
+}
+
+void X11Window::Restore() {
+    if (!mapped_ || viewable_ || remapping_ || !Iconic()) return;
+    // A client maps its iconic window to bring it back; the window manager then shows it, and
+    // the map's notice asks for the focus.
+    activateOnMap_ = true;
+    XMapRaised(dpy_, win_);
+    XFlush(dpy_);
+}
 
 bool X11Window::DemandsAttention() {
     const Atoms& atoms = platform_.atoms();

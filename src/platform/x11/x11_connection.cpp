@@ -114,7 +114,8 @@ void X11Platform::InternAtoms() {
                            "_NET_STARTUP_ID",
                            "_NET_STARTUP_INFO_BEGIN",
                            "_NET_STARTUP_INFO",
-                           "_VREKO_TIMESTAMP"};
+                           "_VREKO_TIMESTAMP",
+                           "_NET_CLIENT_LIST"};
     constexpr int kCount = sizeof names / sizeof names[0];
     Atom a[kCount] = {};
     XInternAtoms(dpy_, const_cast<char**>(names), kCount, False, a);
@@ -141,6 +142,7 @@ void X11Platform::InternAtoms() {
     atoms_.netStartupInfoBegin = a[20];
     atoms_.netStartupInfo = a[21];
     atoms_.timestamp = a[22];
+    atoms_.netClientList = a[23];
 }
 
 }  // namespace x11

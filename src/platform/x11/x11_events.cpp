@@ -20,9 +20,11 @@ std::int64_t X11Platform::NowMs() {
 
 void X11Platform::Wait(std::int64_t timeoutMs) {
     if (XPending(dpy_) > 0) return;  // flushes the output buffer as well
-    pollfd pfd{ConnectionNumber(dpy_), POLLIN, 0};
+    // The connection, and the starts being decided beside the program.
+    std::vector<pollfd> fds{{ConnectionNumber(dpy_), POLLIN, 0}};
+    for (int fd : pendingStarts_) fds.push_back({fd, POLLIN, 0});
     int timeout = timeoutMs < 0 ? -1 : timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : int(timeoutMs);
-    poll(&pfd, 1, timeout);  // EINTR or a time-out: the loop looks again either way
+    poll(fds.data(), nfds_t(fds.size()), timeout);  // EINTR or a time-out: the loop looks again either way
 }
 
 bool X11Platform::Next(Message& out) {
@@ -31,6 +33,7 @@ bool X11Platform::Next(Message& out) {
         XNextEvent(dpy_, &ev);
         if (Translate(ev, out)) return true;
     }
+    if (TakeDecidedStart(out)) return true;
     // A window's paint comes when nothing else is queued, as with any window system.
     for (auto& [xid, w] : windows_) {
         if (w->TakePaint()) {

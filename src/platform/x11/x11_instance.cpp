@@ -87,15 +87,24 @@ bool X11Platform::IsWindow(WindowRef w) {
 }
 
 bool X11Platform::IsIconic(WindowRef w) {
-    // A window the window manager has iconified carries WM_STATE IconicState.
+    // The application window is never shown itself: the copy counts as minimised when a window
+    // it leads (its main window) is iconified, which the window manager tells by WM_STATE.
     ErrorTrap trap(dpy_);
-    const std::vector<unsigned long> state = ReadLongs(Window(w), atoms_.wmState, atoms_.wmState, 2);
-    return !state.empty() && long(state[0]) == IconicState;
+    auto iconic = [this](Window x) {
+        const std::vector<unsigned long> state = ReadLongs(x, atoms_.wmState, atoms_.wmState, 2);
+        return !state.empty() && long(state[0]) == IconicState;
+    };
+    if (iconic(Window(w))) return true;
+    for (unsigned long client : ReadLongs(root_, atoms_.netClientList, XA_WINDOW, 4096)) {
+        const std::vector<unsigned long> leader = ReadLongs(Window(client), atoms_.wmClientLeader, XA_WINDOW, 1);
+        if (leader.size() == 1 && leader[0] == w && Window(client) != Window(w) && iconic(Window(client))) return true;
+    }
+    return false;
 }
 
-// Restoring and activating are one request to the running copy: it shows its main window,
-// which the window manager maps again (de-iconified) and activates.
-void X11Platform::OpenIcon(WindowRef w) { SendBringForward(Window(w)); }
+// Restoring and activating are one request to the running copy: its minimised windows come
+// back from their icons, and it is activated.
+void X11Platform::OpenIcon(WindowRef w) { SendBringForward(Window(w), true); }
 
 void X11Platform::SetForegroundWindow(WindowRef w) {
     if (w) SendBringForward(Window(w));

@@ -3,7 +3,11 @@
 // the events in x11_events.cpp.
 #include "platform/x11/x11_platform.h"
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include <cmath>
 #include <cstdio>
@@ -137,8 +141,45 @@ std::unique_ptr<SettingsStore> X11Platform::OpenSettings(const std::string& prog
 SettingsDefaults X11Platform::DefaultSettings() { return posix::DefaultSettings(); }
 
 std::intptr_t X11Platform::StartFile(const std::string& file, const std::string& params) {
+    static_assert(posix::kShellPending == kStartPending);
     XFlush(dpy_);  // the started program should find the screen as the user sees it
-    return posix::StartFile(file, params);
+    int pending = -1;
+    const std::intptr_t result = posix::BeginStartFile(file, params, pending);
+    if (result == posix::kShellPending) pendingStarts_.push_back(pending);
+    return result;
+}
+
+bool X11Platform::TakeDecidedStart(Message& out) {
+    for (auto it = pendingStarts_.begin(); it != pendingStarts_.end(); ++it) {
+        pollfd pfd{*it, POLLIN, 0};
+        if (poll(&pfd, 1, 0) <= 0) continue;
+        const int fd = *it;
+        pendingStarts_.erase(it);
+        out = StartDecidedMessage(posix::FinishStart(fd));
+        return true;
+    }
+    return false;
+}
+
+void X11Platform::FinishPendingStarts() {
+    // The opener goes on by itself; the program waits for its answer only so long.
+    constexpr int kEndWaitMs = 30000;
+    const std::int64_t end = NowMs() + kEndWaitMs;
+    while (!pendingStarts_.empty()) {
+        const int fd = pendingStarts_.front();
+        pendingStarts_.erase(pendingStarts_.begin());
+        pollfd pfd{fd, POLLIN, 0};
+        const std::int64_t left = std::max<std::int64_t>(0, end - NowMs());
+        int ready;
+        do {
+            ready = poll(&pfd, 1, int(left));
+        } while (ready < 0 && errno == EINTR);
+        if (ready > 0) {
+            ReportStartOutcome(posix::FinishStart(fd));
+        } else {
+            close(fd);
+        }
+    }
 }
 
 // ---- windows --------------------------------------------------------------------------------

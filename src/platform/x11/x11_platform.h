@@ -60,6 +60,7 @@ struct Atoms {
     Atom netStartupInfo = 0;
     Atom bringForward = 0;  // _VREKO_BRING_FORWARD, sent by a second copy to the app window
     Atom timestamp = 0;     // _VREKO_TIMESTAMP, changed to learn the server's time
+    Atom netClientList = 0;
 };
 
 // How the pixels of a window are made: its visual, colormap and depth, and the bits of a pixel
@@ -180,6 +181,10 @@ public:
     void OnProperty(const XPropertyEvent& ev);
     void OnFocusIn();
     void OnGrabLost() { LoseCapture(); }
+    // Whether the window manager keeps it minimised (iconified).
+    bool Iconic();
+    // Brings a minimised window back from its icon and gives it the focus; nothing otherwise.
+    void Restore();
     // The backend's own move loop, used when the window manager offers none.
     void FollowPointer(int rootX, int rootY);
     void EndMove();
@@ -273,6 +278,7 @@ public:
     bool IsIconic(WindowRef w) override;
     void OpenIcon(WindowRef w) override;
     void SetForegroundWindow(WindowRef w) override;
+    void FinishPendingStarts() override;
 
     // --- for the backend's windows, painters, and other X11 parts ------------------
     Display* display() const { return dpy_; }
@@ -319,8 +325,8 @@ public:
     // The request carries the time of the user's latest action known to the program.
     void ActivateWindow(Window w);
     // Asks another copy's application window to bring that copy forward, with the time of
-    // this start (x11_activation.cpp).
-    void SendBringForward(Window appWindow);
+    // this start; restore: its minimised windows come back as well (x11_activation.cpp).
+    void SendBringForward(Window appWindow, bool restore = false);
     // The startup-notification id this program was launched with (empty when none).
     const std::string& StartupId() const { return startupId_; }
     // Tells the desktop that the launch is complete (its busy feedback ends).
@@ -404,6 +410,11 @@ private:
     std::map<std::pair<const PixelFormat*, Color>, XftColor> textColors_;
     std::map<std::tuple<std::string, int, bool, bool>, XftFont*> fonts_;
     std::map<CursorKind, ::Cursor> cursors_;
+
+    // Starts whose outcome is still being decided beside the program (a document's type looked
+    // up): the descriptors that carry it, watched by Wait and read by Next.
+    std::vector<int> pendingStarts_;
+    bool TakeDecidedStart(Message& out);
 
     // The named mutexes of the single-instance guard: lock files of the user, one set for each
     // display (x11_instance.cpp), opened at the first use.

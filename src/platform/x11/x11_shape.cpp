@@ -1,5 +1,5 @@
-// The window's rounded outline: the X Shape extension's bounding and input shapes, or on a
-// translucent window its transparent outside and the input shape.
+// The window's rounded outline: the X Shape extension's bounding and input shapes, and on a
+// translucent window its transparent outside as well.
 
 #include <algorithm>
 #include <cmath>
@@ -50,8 +50,8 @@ std::vector<Rect> RoundRectRegionRows(const Rect& box, int rx, int ry) {
 
 void X11Window::SetRoundRectRegion(const Rect& box, int rx, int ry) {
     const std::vector<Rect> rows = RoundRectRegionRows(box, rx, ry);
-    // A translucent window is see-through outside its outline, for every compositor; the
-    // shape, which some compositors ignore, then only keeps the clicks off the corners.
+    // A translucent window is see-through outside its outline, for every compositor, also
+    // those that ignore the shape.
     const bool translucent = format_.alphaMask != 0;
     if (translucent) PaintOutline(rows);
 
@@ -63,10 +63,11 @@ void X11Window::SetRoundRectRegion(const Rect& box, int rx, int ry) {
         rects.push_back({short(x), short(y), static_cast<unsigned short>(std::clamp(r.right - x, 0, 65535)),
                          static_cast<unsigned short>(std::clamp(r.bottom - y, 0, 65535))});
     }
-    // What lies outside is neither drawn nor clicked: the input shape (Shape 1.1) follows the
-    // bounding shape.
-    if (!translucent)
-        XShapeCombineRectangles(dpy_, win_, ShapeBounding, 0, 0, rects.data(), int(rects.size()), ShapeSet, YXBanded);
+    // What lies outside is neither drawn nor clicked: the bounding shape cuts the corners also
+    // on a translucent window, for when the compositor stops (its transparent corners would then
+    // show black) and for window managers that shape their frame after it, so that the frame
+    // does not catch the pointer there; the input shape (Shape 1.1) follows it.
+    XShapeCombineRectangles(dpy_, win_, ShapeBounding, 0, 0, rects.data(), int(rects.size()), ShapeSet, YXBanded);
     if (major > 1 || (major == 1 && minor >= 1))
         XShapeCombineRectangles(dpy_, win_, ShapeInput, 0, 0, rects.data(), int(rects.size()), ShapeSet, YXBanded);
     XFlush(dpy_);

@@ -127,6 +127,8 @@ void X11Window::Show(bool activate) {
         MapNow(activate);
     } else if (!viewable_ || remapping_) {
         activateOnMap_ = activateOnMap_ || activate;  // the map under way will do it
+        // Minimised by the user: mapped again, it comes back from its icon.
+        if (!remapping_ && Iconic()) XMapRaised(dpy_, win_);
     } else if (activate) {
         // The activation raises it; a raise of its own before would be refused by a desktop
         // that prevents focus stealing, which then only marks the window.
