@@ -21,11 +21,12 @@
 #include <string_view>
 
 #include "platform/settings_store.h"
+#include "settings/ini_store.h"
 #include "settings/ini_text.h"
 
 namespace vreko::posix {
 
-class IniFile : public SettingsStore {
+class IniFile : public IniStore {
 public:
     static constexpr std::size_t kMaxValueLength = kIniMaxValueLength;
     // The largest settings file that is read, in bytes.
@@ -34,19 +35,8 @@ public:
     explicit IniFile(std::string path);
     ~IniFile() override;
 
-    // The value of key in section, or defaultText when the file, the section or the key is
-    // missing, or the file cannot be read. A key line with nothing after its '=' gives an
-    // empty text.
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const override;
-
-    // Stores value under section and key: in place of the first occurrence of the key, or
-    // after the last entry of the section, or in a new section at the end of the file; the
-    // file is created when it does not exist. Writing the value already stored leaves the
-    // file untouched. Through a symbolic link the link's target is replaced. False when the
-    // file could not be read or written, or when the names or the value cannot be stored in
-    // a line of their own (line breaks, '=' in a key, ']' in a section name, empty names).
-    bool WriteString(std::string_view section, std::string_view key, std::string_view value) override;
-
+    // Reading and writing as IniStore does; through a symbolic link the link's target is
+    // replaced.
     const std::string& Path() const override { return path_; }
 
     // Other processes that ask for the same lock wait until it is destroyed (ten seconds at
@@ -57,10 +47,12 @@ public:
     // on disk. Null where the lock cannot be had.
     std::unique_ptr<UpdateLock> LockForUpdate() override;
 
+protected:
+    std::shared_ptr<const IniText> Load() const override;
+    bool Replace(const IniText& old, std::string text) override;
+
 private:
     struct Kept;
-    // The file's text (empty for a missing file); null when it cannot be read.
-    std::shared_ptr<const IniText> Load() const;
 
     std::string path_;
     std::shared_ptr<Kept> kept_;

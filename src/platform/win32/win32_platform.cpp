@@ -1,11 +1,10 @@
 #include "platform/win32/win32_platform.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <string_view>
 
 #include "platform/native.h"
+#include "platform/win32/win32_settings.h"
 #include "settings/settings.h"
 
 namespace vreko {
@@ -365,22 +364,6 @@ SettingsDefaults Win32Platform::DefaultSettings() {
     return d;
 }
 
-std::intptr_t Win32Platform::StartFile(const std::string& file, const std::string& params) {
-    // The shell and the libraries it brings along are loaded at the first launch rather than
-    // at start: most runs launch once, at the end, and the window shows sooner without them.
-    using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    static const ShellExecuteFn shellExecute = [] {
-        HMODULE shell = ::LoadLibraryW(L"shell32.dll");
-        return shell ? reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(::GetProcAddress(shell, "ShellExecuteW")))
-                     : nullptr;
-    }();
-    if (!shellExecute) return SE_ERR_DLLNOTFOUND;
-    const std::wstring wfile = Widen(file);
-    const std::wstring wparams = Widen(params);
-    HINSTANCE result = shellExecute(nullptr, L"open", wfile.c_str(), wparams.c_str(), nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<std::intptr_t>(result);
-}
-
 // ---- screen and windows -----------------------------------------------------------------
 
 Rect Win32Platform::PrimaryMonitor() {
@@ -537,7 +520,7 @@ void Win32Platform::SetForegroundWindow(WindowRef w) {
 }
 
 std::unique_ptr<SettingsStore> Win32Platform::OpenSettings(const std::string& programPath) {
-    return OpenProfileSettings(SettingsFileBeside(programPath, "\\/:"));
+    return OpenIniFile(SettingsFileBeside(programPath, "\\/:"));
 }
 
 }  // namespace win32

@@ -1,5 +1,5 @@
 // The Win32 backend: the program's windows as native windows of the calling thread, GDI
-// drawing, the system's profile functions for the settings, and the translation of window
+// drawing, the settings file (win32_settings.h), and the translation of window
 // messages into the portable message record. Single-threaded; the program's event loop
 // sleeps in Wait() on the thread's message queue.
 #pragma once
@@ -226,8 +226,5 @@ private:
     HCURSOR arrow_ = nullptr;
     HCURSOR hand_ = nullptr;
 };
-
-// The settings as the system's profile functions keep them, in the file at path.
-std::unique_ptr<SettingsStore> OpenProfileSettings(const std::string& path);
 
 }  // namespace vreko::win32
