@@ -117,7 +117,8 @@ TEST(Win32IniFile, EveryEncodingReadsAlikeAndItsCommandLaunches) {
         EXPECT_EQ(ReadAll(path), bytes) << "a complete file was written";
 
         // The command in the folder "Jürgen" starts and gets its parameters, which cmd.exe
-        // writes in the console's code page.
+        // writes to a file in an 8-bit code page: the console's on Windows, the ANSI one
+        // under Wine.
         fs::remove(marker);
         EXPECT_GT(platform->StartFile(s.FileName1, s.Param1), 32);
         std::string got;
@@ -125,7 +126,8 @@ TEST(Win32IniFile, EveryEncodingReadsAlikeAndItsCommandLaunches) {
             ::Sleep(10);
             got = ReadAll(marker.string());
         }
-        EXPECT_EQ(got, InCodePage(CP_OEMCP, L"Gr\u00fc\u00dfe aus K\u00f6ln") + "\r\n");
+        const std::wstring param = L"Gr\u00fc\u00dfe aus K\u00f6ln\r\n";
+        EXPECT_TRUE(got == InCodePage(CP_OEMCP, param) || got == InCodePage(CP_ACP, param)) << got;
     }
 }
 
