@@ -223,7 +223,7 @@ TEST(NamedLocks, NoLockIsHadInAFolderThatIsNotOursAlone) {
     chmod(dir.path.c_str(), 0777);
     NamedLocks open(dir.path);
     EXPECT_EQ(open.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
-    EXPECT_EQ(open.LastError(), 5u);
+    EXPECT_EQ(open.LastError(), 110u);
     EXPECT_NE(open.Problem().find(dir.path), std::string::npos) << open.Problem();
     EXPECT_FALSE(std::filesystem::exists(dir.path + "/Vreko.OneInstance.CriticalSection"));
 

@@ -15,7 +15,8 @@ namespace vreko::posix {
 namespace {
 
 constexpr std::uint32_t kAlreadyExists = 183;
-constexpr std::uint32_t kAccessDenied = 5;
+// A lock that cannot be had for a reason of our own (never "another copy holds it").
+constexpr std::uint32_t kOpenFailed = 110;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
@@ -126,13 +127,13 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
     lastError_ = 0;
     problem_.clear();
     if (dirFd_ < 0) {
-        lastError_ = kAccessDenied;
+        lastError_ = kOpenFailed;
         problem_ = "It found no private folder for its lock files. " + tried_ +
                    " must be a folder of this user alone: not a link, and closed to other users.";
         return 0;
     }
     if (name.empty() || name.find('/') != std::string::npos) {
-        lastError_ = kAccessDenied;
+        lastError_ = kOpenFailed;
         problem_ = "The lock name \"" + name + "\" cannot be used in " + folder_ + ".";
         return 0;
     }
@@ -140,7 +141,7 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
     const int fd = ::openat(dirFd_, file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
         const int err = errno;
-        lastError_ = kAccessDenied;
+        lastError_ = kOpenFailed;
         problem_ = "The lock file " + folder_ + "/" + file + " cannot be opened: " + std::strerror(err) + ".";
         return 0;
     }

@@ -69,9 +69,9 @@ std::string Narrow(std::wstring_view wide) {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
     g_platform = this;
-    // The program is system DPI aware by its manifest (vreko.manifest.in), set before any of
-    // its code runs: Windows then reports the screen's real resolution, and the design is
-    // scaled by it once at start.
+    // The program is per-monitor DPI aware by its manifest (vreko.manifest.in), set before
+    // any of its code runs: Windows reports the screen's real resolution, by which the design
+    // is scaled at start, and tells the window of every change of it (WM_DPICHANGED).
     arrow_ = ::LoadCursorW(nullptr, IDC_ARROW);
     hand_ = ::LoadCursorW(nullptr, IDC_HAND);
     RegisterClasses();
@@ -288,6 +288,11 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             return 0;
         case WM_ACTIVATEAPP:
             return 0;  // the application window reports it
+        case WM_DPICHANGED:
+            // The program scales its design and keeps the window's centre, rather than take
+            // the rectangle Windows suggests.
+            Deliver(MessageFor(&w.handler(), msg::kDpiChanged, wParam, lParam));
+            return 0;
         default:
             break;
     }

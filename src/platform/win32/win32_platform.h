@@ -91,6 +91,7 @@ public:
     bool Visible() const override;
     Rect ScreenBounds() const override;
     void MoveTo(Point topLeft) override;
+    void SetBounds(const Rect& screen) override;
     void Invalidate(const Rect* r) override;
     std::unique_ptr<Painter> BeginPaint(Rect& area) override;
     std::unique_ptr<Painter> GetDC() override;
