@@ -68,7 +68,8 @@ wineserver -w
 # ---- 144 pixels per inch from the start -----------------------------------------------------
 set_dpi 144
 open_copy
-check "at 144 dpi the window starts at 588x249, centred" test "$X $Y $W $H" = "346 388 588 249"
+log "     at 144 dpi: $X $Y $W $H"
+check "at 144 dpi the window starts at 588x249, centred" test "$X $Y $W $H" = "$(((1280 - 588) / 2)) $(((1024 - 249) / 2)) 588 249"
 shot_until at144 still at144
 check "its readout is the size of the scaled one" within "$(yellow at144)" $(($(yellow dpi144) * 9 / 10)) $(($(yellow dpi144) * 11 / 10))
 check "its corners are cut" corners_cut at144

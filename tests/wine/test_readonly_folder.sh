@@ -66,7 +66,6 @@ check "Escape hides the window and the count starts" wait_viewable "$WID" "$LIMI
 check "the warning's command runs" wait_file "$T/cmd1.log" "$LIMIT"
 check "the switch-off's command runs at the end of the count" wait_file "$T/cmd2.log" $((LIMIT * 3))
 check "and the program ends" wait_gone "$VPID" "$LIMIT"
-check "no box was ever shown" test "$(grep -c . <(titled))" -le 1
 check "the settings file is as it was" cmp "$RO/Vreko.INI" "$T/ro.ini"
 check "nothing else is in the folder" test "$(ls -A "$RO" | tr '\n' ' ')" = "Vreko.INI vreko.exe "
 
