@@ -22,19 +22,16 @@ bash tests/wine/test_smoke.sh "$build/vreko.exe" >"$build/wine-smoke.log" 2>&1 &
 smoke=$!
 bash tests/wine/test_warning_box.sh "$build/vreko.exe" >"$build/wine-warning-box.log" 2>&1 &
 warning_box=$!
-bash tests/wine/test_readonly_folder.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" >"$build/wine-readonly.log" 2>&1 &
-readonly_folder=$!
 wine_failed=0
 bash tests/wine/test_boxes.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_settings_box.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_instance.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_pointer_idle.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_dpi.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" || wine_failed=1
+bash tests/wine/test_readonly_folder.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" || wine_failed=1
 wait "$smoke" || wine_failed=1
 cat "$build/wine-smoke.log"
 wait "$warning_box" || wine_failed=1
 cat "$build/wine-warning-box.log"
-wait "$readonly_folder" || wine_failed=1
-cat "$build/wine-readonly.log"
 [ "$wine_failed" -eq 0 ]
 bash tests/wine/test_exe.sh "$build/vreko.exe" "$build/vreko_exe_check.exe"

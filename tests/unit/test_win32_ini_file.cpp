@@ -183,20 +183,31 @@ std::set<std::string> Names(const fs::path& folder) {
     return names;
 }
 
-// Runs this test program again as a child with the helper test filter and the environment
-// given; its exit code.
-DWORD RunChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& env) {
+// Starts this test program again as a child that runs the one test of filter, its output
+// dropped (its exit code tells how it went), with the environment variables given.
+PROCESS_INFORMATION StartChild(const std::string& filter,
+                               const std::vector<std::pair<std::wstring, std::wstring>>& env) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_also_run_disabled_tests --gtest_brief=1 --gtest_filter=" +
-                       Wide(filter);
-    for (const auto& [k, v] : env) ::SetEnvironmentVariableW(k.c_str(), v.c_str());
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" + Wide(filter);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                               nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = nul;
     PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    for (const auto& [k, v] : env) ::SetEnvironmentVariableW(k.c_str(), v.c_str());
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) pi = {};
     for (const auto& [k, v] : env) ::SetEnvironmentVariableW(k.c_str(), nullptr);
-    if (!started) return DWORD(-1);
+    if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+    return pi;
+}
+
+// Waits for a child to end; its exit code.
+DWORD Finish(const PROCESS_INFORMATION& pi) {
+    if (!pi.hProcess) return DWORD(-1);
     ::WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     ::GetExitCodeProcess(pi.hProcess, &code);
@@ -205,17 +216,32 @@ DWORD RunChild(const std::string& filter, const std::vector<std::pair<std::wstri
     return code;
 }
 
+DWORD RunChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& env) {
+    return Finish(StartChild(filter, env));
+}
+
 std::optional<std::string> Env(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::optional<std::string>(v) : std::nullopt;
 }
 
-// The child of the next test: a first start on the file VREKO_TEST_FILE, ended after
-// VREKO_TEST_UNITS units of work.
+// The child of the next tests: a first start on the file VREKO_TEST_FILE, ended after
+// VREKO_TEST_UNITS units of work, begun when the event VREKO_TEST_GATE is set.
 TEST(Win32IniFileChild, DISABLED_FirstStart) {
     const auto file = Env("VREKO_TEST_FILE");
     ASSERT_TRUE(file);
     if (const auto units = Env("VREKO_TEST_UNITS")) win32::EndProcessAfterForTesting(std::stol(*units));
+    // Copies started together wait for the one event that lets them all go at once.
+    if (const auto gate = Env("VREKO_TEST_GATE")) {
+        HANDLE go = ::OpenEventW(SYNCHRONIZE, FALSE, Wide(*gate).c_str());
+        HANDLE ready = ::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE, Wide(*gate + ".ready").c_str());
+        ASSERT_TRUE(go && ready);
+        ::ReleaseSemaphore(ready, 1, nullptr);
+        ::CloseHandle(ready);
+        ::WaitForSingleObject(go, 20000);
+        ::CloseHandle(ready);
+        ::CloseHandle(go);
+    }
     const std::unique_ptr<SettingsStore> ini = win32::OpenIniFile(*file);
     LoadedSettings s;
     SettingsDefaults d;
@@ -285,35 +311,29 @@ TEST(Win32IniFile, CopiesRacingTheirFirstStartCompleteOneFile) {
     const std::string complete = ReadAll(reference.File("a.ini"));
     constexpr int kTrials = 4;
     constexpr int kCopies = 8;
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     for (int trial = 0; trial < kTrials; ++trial) {
         TempDir dir;
         const std::string path = dir.File("Vreko.INI");
-        ::SetEnvironmentVariableW(L"VREKO_TEST_FILE", Wide(path).c_str());
+        const std::wstring gate = L"Vreko.Test.Gate." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+                                  std::to_wstring(trial);
+        HANDLE go = ::CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
+        HANDLE ready = ::CreateSemaphoreW(nullptr, 0, kCopies, (gate + L".ready").c_str());
+        ASSERT_TRUE(go && ready);
         std::vector<PROCESS_INFORMATION> children;
-        for (int i = 0; i < kCopies; ++i) {
-            std::wstring cmd = L"\"" + std::wstring(self) +
-                               L"\" --gtest_also_run_disabled_tests --gtest_brief=1 "
-                               L"--gtest_filter=Win32IniFileChild.DISABLED_FirstStart";
-            STARTUPINFOW si{};
-            si.cb = sizeof si;
-            PROCESS_INFORMATION pi{};
-            ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-            children.push_back(pi);
-        }
-        ::SetEnvironmentVariableW(L"VREKO_TEST_FILE", nullptr);
+        for (int i = 0; i < kCopies; ++i)
+            children.push_back(StartChild("Win32IniFileChild.DISABLED_FirstStart",
+                                          {{L"VREKO_TEST_FILE", Wide(path)}, {L"VREKO_TEST_GATE", gate}}));
+        // Every child has started and waits at the gate: all go at once.
+        int waiting = 0;
+        while (waiting < kCopies && ::WaitForSingleObject(ready, 60000) == WAIT_OBJECT_0) ++waiting;
+        EXPECT_EQ(waiting, kCopies);
+        ::SetEvent(go);
         int succeeded = 0;
-        for (const PROCESS_INFORMATION& pi : children) {
-            ::WaitForSingleObject(pi.hProcess, INFINITE);
-            DWORD code = 1;
-            ::GetExitCodeProcess(pi.hProcess, &code);
-            if (code == 0) ++succeeded;
-            ::CloseHandle(pi.hThread);
-            ::CloseHandle(pi.hProcess);
-        }
+        for (const PROCESS_INFORMATION& pi : children) succeeded += Finish(pi) == 0 ? 1 : 0;
         EXPECT_EQ(succeeded, kCopies) << "trial " << trial;
         EXPECT_EQ(ReadAll(path), complete) << "trial " << trial;
+        ::CloseHandle(ready);
+        ::CloseHandle(go);
     }
 }
 
