@@ -51,7 +51,8 @@ crlf_only() {  # every line of the file ends with CR LF
 check "LICENSE.txt has Windows line ends" crlf_only "$DIR/LICENSE.txt"
 check "README.txt has Windows line ends" crlf_only "$DIR/README.txt"
 check "Vreko.INI has Windows line ends" crlf_only "$DIR/Vreko.INI"
-check "Vreko.INI is plain ASCII (the same in every code page)" eval '! LC_ALL=C grep -q "[^ -~\r]" "$DIR/Vreko.INI"'
+ascii_only() { ! LC_ALL=C grep -q $'[^ -~\r]' "$1"; }
+check "Vreko.INI is plain ASCII (the same in every code page)" ascii_only "$DIR/Vreko.INI"
 ini_keys() {  # section/key of every setting line, in the file's order
     tr -d '\r' <"$DIR/Vreko.INI" | awk '/^\[.*\]$/ { s = substr($0, 2, length($0) - 2); next }
         /=/ { print s "/" substr($0, 1, index($0, "=") - 1) }'
