@@ -137,6 +137,17 @@ bool WriteAll(HANDLE h, std::string_view data) {
     return true;
 }
 
+// n in decimal digits (without the C runtime's formatted printing, which the program needs
+// nowhere else).
+std::wstring Decimal(unsigned long n) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), wchar_t(L'0' + n % 10));
+        n /= 10;
+    } while (n != 0);
+    return digits;
+}
+
 // The new files that writers make beside the settings file: its name, ".", the writer's
 // process id, "-", a number, ".new".
 std::wstring NewFilePattern(const std::wstring& file) { return file + L".*.new"; }
@@ -164,7 +175,7 @@ bool ReplaceContents(const std::wstring& file, std::string_view contents) {
     std::wstring tmp;
     Handle h;
     for (int attempt = 0; attempt < 100 && !h.Valid(); ++attempt) {
-        tmp = file + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".new";
+        tmp = file + L"." + Decimal(::GetCurrentProcessId()) + L"-" + Decimal(counter++) + L".new";
         // Not shared: the next start's clean-up cannot remove it while it is being written.
         h.Reset(::CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, keep ? keep : FILE_ATTRIBUTE_NORMAL,
                               nullptr));
