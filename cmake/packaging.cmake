@@ -1,7 +1,8 @@
 # What gets installed, and the packages made from it with CPack:
 #  - Linux: a Debian package, vreko_<version>_<arch>.deb, with the program, its manual page, desktop
 #    entry, icons, AppStream metadata, copyright and changelog;
-#  - Windows: vreko-<version>-windows-x64.zip, a folder with vreko.exe, LICENSE.txt and README.txt.
+#  - Windows: vreko-<version>-windows-x64.zip, a folder with vreko.exe, its complete settings file
+#    Vreko.INI, LICENSE.txt and README.txt.
 # `cmake --build <dir> --target package` builds the one that fits the build directory.
 #
 # The version is the one of project() in CMakeLists.txt; everything here takes it from there.
@@ -86,10 +87,13 @@ vreko_release_epoch(${VREKO_RELEASE_DATE} CPACK_VREKO_RELEASE_EPOCH)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/staged-folders.cmake)
 
 if(WIN32)
-  # Everything in one folder: the settings file is made beside vreko.exe at its first start.
+  # Everything in one folder, the settings file beside vreko.exe with every key, so that no
+  # start needs to write it: the folder may be one the user cannot write to (Program Files).
+  # Its commands are a Windows user's: a warning in front of everything, and the switch-off.
   if(TARGET vreko)
     install(TARGETS vreko RUNTIME DESTINATION .)
   endif()
+  install(FILES ${VREKO_PACKAGING_DIR}/Vreko-windows.INI DESTINATION . RENAME Vreko.INI)
   # Notepad users get Windows line ends.
   configure_file(${VREKO_LICENSE_FILE} ${VREKO_GENERATED_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${VREKO_PACKAGING_DIR}/README-windows.txt.in ${VREKO_GENERATED_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)

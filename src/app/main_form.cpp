@@ -51,8 +51,8 @@ TForm1::TForm1(TApplication& app, Platform& platform)
       launcher(platform, hold),
       controller(app.loop(), *this, {readout, Label1, Label2}, launcher, hold),
       inputTargets_{controller, hold, [this] { btnUp.Click(); }, [this] { btnDown.Click(); }} {
-    // The design, scaled from 96 pixels per inch to the screen's.
-    VrLabel1.SetBounds(Scale(56), Scale(0), Scale(337), Scale(169));
+    // The design's places and sizes, scaled from 96 pixels per inch to the screen's.
+    ScaleDesign();
     VrLabel1.Bevel.SetMode(TVrBevelMode::bmCustom);
     VrLabel1.FontFX.SetShadowDepth(2);
     VrLabel1.FontFX.SetLightColor(colors::kGreen);
@@ -61,6 +61,8 @@ TForm1::TForm1(TApplication& app, Platform& platform)
     VrLabel1.AutoSize = false;
     VrLabel1.SetColor(colors::kBlack);
     VrLabel1.SetFont(TFont{FontSpec{"Arial Black", -Scale(120), false, false}, colors::kLime, 204});
+    fontHeight_ = VrLabel1.Font().desc.height;
+    fontDpi_ = dpi_;
     VrLabel1.SetOptions(0);
     VrLabel1.ParentFont = false;
     VrLabel1.SetTransparent(false);
@@ -69,22 +71,18 @@ TForm1::TForm1(TApplication& app, Platform& platform)
     };
     VrLabel1.SetCaption("OFF");
 
-    Label1.bounds = {Scale(232), Scale(192), Scale(242), Scale(216)};
     Label1.Caption = "0";
-    Label2.bounds = {Scale(280), Scale(192), Scale(345), Scale(216)};
     Label2.Caption = "120:00";
 
     struct ButtonDesign {
         TVrShapeButton& button;
-        int left, top, width, height;
         TVrShapeType shape;
         std::int32_t tag;
     };
-    for (const ButtonDesign& d : {ButtonDesign{btnUp, 8, 8, 42, 49, TVrShapeType::stDirectUp, 0},
-                                  ButtonDesign{btnDown, 8, 112, 42, 49, TVrShapeType::stDirectDown, 1},
-                                  ButtonDesign{btnClose, 13, 67, 33, 33, TVrShapeType::stEllipse, 0}}) {
+    for (const ButtonDesign& d : {ButtonDesign{btnUp, TVrShapeType::stDirectUp, 0},
+                                  ButtonDesign{btnDown, TVrShapeType::stDirectDown, 1},
+                                  ButtonDesign{btnClose, TVrShapeType::stEllipse, 0}}) {
         TVrShapeButton& b = d.button;
-        b.SetBounds(Scale(d.left), Scale(d.top), Scale(d.width), Scale(d.height));
         b.handCursor = true;
         b.UseCaption = false;
         b.AllowTransparency = true;
@@ -96,7 +94,6 @@ TForm1::TForm1(TApplication& app, Platform& platform)
         TVrShape shape = b.Shape();
         shape.Shape = d.shape;
         shape.BrushColor = colors::kBtnFace;
-        shape.Bevel.Width = std::max(2, Scale(2));
         if (&b == &btnClose) {
             shape.Bevel.Color_ = colors::kWhite;
             shape.Shadow.Style = TVrShadowStyle::hssNone;
@@ -109,7 +106,6 @@ TForm1::TForm1(TApplication& app, Platform& platform)
     btnDown.OnClick = [this](TVrCustomShapeButton& s) { btnUpClick(s); };
     btnClose.OnClick = [this](TVrCustomShapeButton& s) { btnCloseClick(s); };
     VrFormShape1.Region.BorderStyle = TVrRegionBorderStyle::rbNone;
-    VrFormShape1.Region.RoundX = VrFormShape1.Region.RoundY = Scale(20);
 
     // The design is in place: every component gets its loading-complete notice, in order.
     loading_ = false;
@@ -125,6 +121,38 @@ TForm1::TForm1(TApplication& app, Platform& platform)
 }
 
 TForm1::~TForm1() { OneInstance1.ReleaseInstance(); }
+
+void TForm1::ScaleDesign() {
+    VrLabel1.SetBounds(Scale(56), Scale(0), Scale(337), Scale(169));
+    Label1.bounds = {Scale(232), Scale(192), Scale(242), Scale(216)};
+    Label2.bounds = {Scale(280), Scale(192), Scale(345), Scale(216)};
+    struct ButtonPlace {
+        TVrShapeButton& button;
+        int left, top, width, height;
+    };
+    for (const ButtonPlace& d : {ButtonPlace{btnUp, 8, 8, 42, 49}, ButtonPlace{btnDown, 8, 112, 42, 49},
+                                 ButtonPlace{btnClose, 13, 67, 33, 33}}) {
+        d.button.SetBounds(Scale(d.left), Scale(d.top), Scale(d.width), Scale(d.height));
+        TVrShape shape = d.button.Shape();
+        shape.Bevel.Width = std::max(2, Scale(2));
+        d.button.SetShape(shape);
+    }
+    VrFormShape1.Region.RoundX = VrFormShape1.Region.RoundY = Scale(20);
+}
+
+void TForm1::ChangeDpi(int dpi) {
+    if (dpi <= 0 || dpi == dpi_) return;
+    dpi_ = dpi;
+    ScaleDesign();
+    VrLabel1.SetFontHeight(int(std::lround(double(fontHeight_) * dpi_ / fontDpi_)));
+    if (!window_) return;
+    const Rect old = window_->ScreenBounds();
+    const Point centre{old.left + old.Width() / 2, old.top + old.Height() / 2};
+    position_ = {centre.x - ClientWidth() / 2, centre.y - ClientHeight() / 2};
+    window_->SetBounds({position_.x, position_.y, position_.x + ClientWidth(), position_.y + ClientHeight()});
+    VrFormShape1.Resize(ClientWidth(), ClientHeight());
+    window_->Invalidate(nullptr);
+}
 
 int TForm1::Scale(int designValue) const {
     if (dpi_ == 96) return designValue;
@@ -159,6 +187,8 @@ void TForm1::FormCreate() {
     launcher.commands() = {s.FileName1, s.Param1, s.FileName2, s.Param2};
     if (!s.FontName.empty()) VrLabel1.SetFontName(s.FontName);
     VrLabel1.SetFontHeight(s.FontHeight);
+    fontHeight_ = s.FontHeight;
+    fontDpi_ = dpi_;
     if (!s.PositionCenter && window_) {
         position_ = {s.PositionLeft, s.PositionTop};
         window_->MoveTo(position_);
@@ -248,6 +278,9 @@ void TForm1::WndProc(const Message& m) {
             return;
         case msg::kClose:
             Close();  // asks no question and launches nothing
+            return;
+        case msg::kDpiChanged:
+            ChangeDpi(int(m.wParam & 0xFFFF));
             return;
         case msg::kMouseLeave:
             if (hover_ && !capture_) hover_->MouseLeave();

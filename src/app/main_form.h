@@ -97,11 +97,18 @@ public:
     int ClientWidth() const { return Scale(kDesignWidth); }
     int ClientHeight() const { return Scale(kDesignHeight); }
     int Scale(int designValue) const;
+    int Dpi() const { return dpi_; }
     const std::string& SettingsPath() const { return settingsPath_; }
     bool SettingsComplete() const { return settingsComplete_; }
 
 private:
     void CreateHandle();
+    // Places the controls, the buttons' edges and the outline's corners of the design at the
+    // current resolution.
+    void ScaleDesign();
+    // The screen's resolution changed: the design, the readout's font and the outline follow
+    // it, and the window keeps its centre.
+    void ChangeDpi(int dpi);
     void Paint();
     void RouteMouse(const Message& m);
     // Tells controls that the pointer entered or left them, and shows their cursor.
@@ -120,6 +127,9 @@ private:
     bool settingsComplete_ = false;
 
     InputTargets inputTargets_;
+    // The readout's font height as last set, and the resolution it was set for.
+    int fontHeight_ = 0;
+    int fontDpi_ = 96;
 };
 
 // After the message loop has ended, with the window still there: a command whose start is still

@@ -23,6 +23,12 @@ void TVrFormShape::UpdateRegion() {
     window_->SetRoundRectRegion(box, Region.RoundX, Region.RoundY);
 }
 
+void TVrFormShape::Resize(int width, int height) {
+    width_ = width;
+    height_ = height;
+    UpdateRegion();
+}
+
 void TVrFormShape::FilterMessage(const Message& m) {
     switch (m.message) {
         case msg::kNcRButtonDown:

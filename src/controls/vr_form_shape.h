@@ -30,6 +30,8 @@ public:
     // Loading of the window's design has ended: install the filter and apply the outline.
     void Loaded(NativeWindow* window, int width, int height);
     void UpdateRegion();
+    // The owner's client area has a new size: the outline follows it.
+    void Resize(int width, int height);
 
     // The filter: sees the owner's messages before its own handling. A right press on the
     // bare background keeps it from dragging until that button's non-client release or the

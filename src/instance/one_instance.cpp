@@ -24,14 +24,18 @@ std::string TOneInstance::BaseName() const {
 bool TOneInstance::PrevInstanceRunning() {
     const std::string base = BaseName();
     KernelHandle gate = platform_.CreateNamedMutex(true, base + "CriticalSection");
-    lockFailed_ = gate == 0;
-    if (platform_.GetLastError() != 0 || gate == 0) {
+    const std::uint32_t gateError = platform_.GetLastError();
+    // A mutex that may not be opened was made by another copy with rights this one lacks (one
+    // started elevated, the other not): that copy runs, and this one is the second.
+    lockFailed_ = gate == 0 && gateError != kErrorAccessDenied;
+    if (gateError != 0 || gate == 0) {
         // Another copy is inside its own test right now: count as the second.
         if (gate) platform_.CloseHandle(gate);
         return true;
     }
     InstanceMutex = platform_.CreateNamedMutex(false, base + "Default");
-    const bool running = platform_.WaitForSingleObject(InstanceMutex, 0) == kWaitTimeout;
+    const bool deniedToUs = InstanceMutex == 0 && platform_.GetLastError() == kErrorAccessDenied;
+    const bool running = deniedToUs || platform_.WaitForSingleObject(InstanceMutex, 0) == kWaitTimeout;
     platform_.ReleaseMutex(gate);
     platform_.CloseHandle(gate);
     return running;

@@ -45,6 +45,9 @@ constexpr std::uint32_t kMouseWheel = 0x020A;
 // Sent to a window at once when it loses the pointer capture (released, or taken away).
 constexpr std::uint32_t kCaptureChanged = 0x0215;
 constexpr std::uint32_t kMouseLeave = 0x02A3;
+// The window's screen changed its resolution, or the window moved to a screen of another:
+// the new pixels per inch in the low word of wParam.
+constexpr std::uint32_t kDpiChanged = 0x02E0;
 // Posted by the application to itself when it has become the active application.
 constexpr std::uint32_t kAppActivated = 0x0400 + 0x0C00;
 // From the backend: a start left pending is decided; wParam holds its outcome.

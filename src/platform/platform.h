@@ -48,6 +48,9 @@ public:
     virtual bool Visible() const = 0;
     virtual Rect ScreenBounds() const = 0;
     virtual void MoveTo(Point topLeft) = 0;
+    // Gives the window new screen bounds. Only backends that report a change of the screen's
+    // resolution (msg::kDpiChanged) are asked to change the size; the others just move.
+    virtual void SetBounds(const Rect& screen) { MoveTo({screen.left, screen.top}); }
     // Schedules a paint message for r (client coordinates), or the whole client area when null.
     virtual void Invalidate(const Rect* r) = 0;
     // Inside the handling of a paint message: the surface for the area being painted.
@@ -72,6 +75,8 @@ using WindowRef = std::uint64_t;
 // An opaque kernel object handle; 0 is null.
 using KernelHandle = std::intptr_t;
 
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorOpenFailed = 110;
 constexpr std::uint32_t kErrorAlreadyExists = 183;
 constexpr std::uint32_t kWaitObject0 = 0x000;
 constexpr std::uint32_t kWaitAbandoned = 0x080;
@@ -126,6 +131,8 @@ public:
     virtual int TrackPopupMenu(const std::vector<std::string>& items, Point screen) = 0;
 
     // --- named mutexes and the running copy's window ------------------------------------
+    // Null on failure; GetLastError() is then kErrorAccessDenied when the mutex exists but
+    // this copy may not open it (another copy made it with rights this one lacks).
     virtual KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) = 0;
     virtual std::uint32_t GetLastError() = 0;
     // After a CreateNamedMutex that failed: why, in words for the user, naming the place where the

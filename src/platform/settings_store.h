@@ -1,6 +1,5 @@
 // Where the program keeps its settings, as the backend provides it: named texts in sections,
-// read and written one at a time. On Linux an INI file with atomic replacement; on Windows
-// the system's profile functions.
+// read and written one at a time: an INI file with atomic replacement (settings/ini_store.h).
 #pragma once
 
 #include <memory>

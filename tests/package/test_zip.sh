@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows zip, built from a configured mingw-w64 build directory: its name carries the
-# project's version; it holds one folder with vreko.exe, LICENSE.txt and README.txt (Windows
-# line ends, the licence as in LICENSE, the readme telling where the settings go and what the
-# defaults do); and the vreko.exe unzipped from it starts under Wine (private prefix, Xvfb and
-# openbox), completes its settings file beside itself and shows its window.
+# project's version; it holds one folder with vreko.exe, Vreko.INI, LICENSE.txt and README.txt
+# (Windows line ends; every setting in Vreko.INI, its commands a warning through mshta.exe and
+# shutdown.exe /s /t 0; the licence as in LICENSE; the readme telling which file to edit, what
+# happens in a folder that cannot be written and what the commands do); and the vreko.exe
+# unzipped from it starts under Wine (private prefix, Xvfb and openbox), completes a settings
+# file beside itself and shows its window.
 # Usage: tests/package/test_zip.sh CROSS_BUILD_DIR
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -26,8 +28,8 @@ check "the zip is named $NAME.zip" test -f "$ZIP"
 
 check "the README's install section names this zip" grep -qF "unzip \`$NAME.zip\`" "$ROOT/README.md"
 
-expected_entries() { printf '%s\n' "$NAME/LICENSE.txt" "$NAME/README.txt" "$NAME/vreko.exe"; }
-check "it holds one folder with vreko.exe, LICENSE.txt and README.txt" \
+expected_entries() { printf '%s\n' "$NAME/LICENSE.txt" "$NAME/README.txt" "$NAME/Vreko.INI" "$NAME/vreko.exe"; }
+check "it holds one folder with vreko.exe, Vreko.INI, LICENSE.txt and README.txt" \
     diff <(expected_entries) <(unzip -Z1 "$ZIP" | grep -v '/$' | sort)
 # In the order of the names, whatever order the file system that staged them lists them in.
 check "its files come in the order of their names" eval 'diff <(unzip -Z1 "$ZIP") <(unzip -Z1 "$ZIP" | LC_ALL=C sort)'
@@ -48,11 +50,41 @@ crlf_only() {  # every line of the file ends with CR LF
 }
 check "LICENSE.txt has Windows line ends" crlf_only "$DIR/LICENSE.txt"
 check "README.txt has Windows line ends" crlf_only "$DIR/README.txt"
+check "Vreko.INI has Windows line ends" crlf_only "$DIR/Vreko.INI"
+ascii_only() { ! LC_ALL=C grep -q $'[^ -~\r]' "$1"; }
+check "Vreko.INI is plain ASCII (the same in every code page)" ascii_only "$DIR/Vreko.INI"
+ini_keys() {  # section/key of every setting line, in the file's order
+    tr -d '\r' <"$DIR/Vreko.INI" | awk '/^\[.*\]$/ { s = substr($0, 2, length($0) - 2); next }
+        /=/ { print s "/" substr($0, 1, index($0, "=") - 1) }'
+}
+check "Vreko.INI holds every setting once, in the order a first start writes them" diff <(ini_keys) <(printf '%s\n' \
+    Timer/TimePause Timer/PositionTop Timer/PositionLeft Timer/PositionCenter Timer/Test \
+    AppStart/FileName1 AppStart/Param1 AppStart/FileName2 AppStart/Param2 Text/FontName Text/FontSize)
+zip_setting() { tr -d '\r' <"$DIR/Vreko.INI" | sed -n "s/^$1=//p"; }
+check "its action switches Windows off: shutdown.exe /s /t 0" \
+    test "$(zip_setting FileName2)|$(zip_setting Param2)" = 'C:\Windows\System32\shutdown.exe|/s /t 0'
+check "its warning is a topmost popup through mshta.exe (no console)" \
+    eval '[[ "$(zip_setting FileName1)" == "C:\Windows\System32\mshta.exe" && "$(zip_setting Param1)" == vbscript:*WScript.Shell*Popup*4144* ]]'
+check "the rest are the program's own defaults" \
+    test "$(zip_setting TimePause)|$(zip_setting PositionCenter)|$(zip_setting Test)|$(zip_setting FontName)|$(zip_setting FontSize)" = \
+    "10|1|0|Arial Black|90"
 check "LICENSE.txt is LICENSE" diff <(tr -d '\r' <"$DIR/LICENSE.txt") "$ROOT/LICENSE"
 readme_says() { tr -d '\r' <"$DIR/README.txt" | tr '\n' ' ' | grep -qF -- "$1" || { log "     README.txt does not say: $1"; return 1; }; }
 check "README.txt names its version" readme_says "Vreko $VERSION for Windows"
 check "README.txt says the settings file is Vreko.INI beside vreko.exe" \
     readme_says "The settings file is Vreko.INI, in the same folder as vreko.exe."
+check "README.txt says the zip's file is the one to edit" readme_says "The Vreko.INI in this zip is the one to edit"
+check "README.txt says Program Files is fine" readme_says "unzip the folder anywhere, Program Files included"
+check "README.txt says what a folder that cannot be written does" \
+    readme_says 'Where the folder cannot be written (Program Files without administrator rights'
+readme_zip_commands() {
+    local k
+    for k in FileName1 Param1 FileName2 Param2; do readme_says "$k=$(zip_setting $k)" || return 1; done
+}
+check "README.txt lists the zip's commands as the file has them" readme_zip_commands
+check "README.txt says what /f would change" readme_says 'with /f (Param2=/s /f /t 0) Windows closes them without asking'
+check "README.txt says mshta.exe opens no console" readme_says 'opens no console window'
+check "the zip's Vreko.INI is the one in the sources" eval 'cmp "$DIR/Vreko.INI" "$ROOT/packaging/Vreko-windows.INI"'
 # The command defaults, from the Windows backend's source, unescaped as C++ does.
 source_default() {
     sed -n "s/^ *d\.$1 = \"\(.*\)\";/\1/p" "$ROOT/src/platform/win32/win32_platform.cpp" | sed 's/\\\\/\\/g'
@@ -64,9 +96,8 @@ readme_defaults() {
         [ -n "$v" ] && readme_says "$k=$v" || return 1
     done
 }
-check "README.txt lists the commands' defaults as the program has them" readme_defaults
-check "README.txt says plainly that the action powers off the computer" \
-    readme_says "The action is meant to power off the computer"
+check "README.txt lists the program's own defaults as the program has them" readme_defaults
+check "README.txt says plainly that command 2 powers off the computer" readme_says "command 2 powers off the computer"
 
 # ---- the unzipped program starts under Wine --------------------------------------------------
 wine_setup

@@ -426,6 +426,74 @@ TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
     EXPECT_EQ(first.form->controller.RestTime, 1090);
 }
 
+TEST(MainForm, AChangeOfResolutionScalesTheWindowAboutItsCentre) {
+    FormFixture f(Ini());
+    f.Start();
+    const Rect before = f.window().ScreenBounds();
+    ASSERT_EQ(before.Width(), 392);
+    const int fontBefore = f.form->VrLabel1.Font().desc.height;
+    ASSERT_EQ(fontBefore, -120);
+
+    // Moved to a screen of 144 pixels per inch: one and a half times the design.
+    f.platform.Inject(f.Make(msg::kDpiChanged, 144 | (144 << 16)));
+    f.platform.Drain();
+    const Rect after = f.window().ScreenBounds();
+    EXPECT_EQ(after.Width(), 588);
+    EXPECT_EQ(after.Height(), 249);
+    EXPECT_EQ(after.left + after.Width() / 2, before.left + before.Width() / 2);
+    EXPECT_EQ(after.top + after.Height() / 2, before.top + before.Height() / 2);
+    EXPECT_EQ(f.form->VrLabel1.Font().desc.height, -180);
+    EXPECT_EQ(f.form->VrLabel1.BoundsRect(), (Rect{84, 0, 84 + 506, 254}));
+    EXPECT_EQ(f.form->btnUp.BoundsRect(), (Rect{12, 12, 12 + 63, 12 + 74}));
+    EXPECT_EQ(f.window().region, (Rect{-1, -1, 589, 250}));
+    EXPECT_EQ(f.window().regionRx, 30);
+    // The buttons answer at their new places: the up triangle's middle dials a minute (test mode).
+    f.Click(12 + 31, 12 + 50);
+    EXPECT_EQ(f.form->VrLabel1.Caption(), "1");
+
+    // And back to 96: the design's own sizes, the same centre.
+    f.platform.Inject(f.Make(msg::kDpiChanged, 96 | (96 << 16)));
+    f.platform.Drain();
+    EXPECT_EQ(f.window().ScreenBounds(), before);
+    EXPECT_EQ(f.form->VrLabel1.Font().desc.height, fontBefore);
+    EXPECT_EQ(f.window().regionRx, 20);
+}
+
+TEST(MainForm, ACopyDeniedTheMutexesOfAnElevatedCopyCountsAsTheSecond) {
+    auto world = std::make_shared<headless::HeadlessWorld>();
+    FormFixture first(Ini(), world);
+    first.platform.elevated = true;  // started by a scheduler "with highest privileges"
+    first.Start();
+    ASSERT_FALSE(first.Ended());
+
+    {
+        // Its instance mutex may not be opened by a copy the user starts: that copy is the second.
+        FormFixture second(Ini(), world);
+        second.Start();
+        EXPECT_TRUE(second.Ended());
+        EXPECT_TRUE(second.platform.boxes.empty());
+        EXPECT_EQ(second.window().showCount, 0);
+        EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "SetForegroundWindow"),
+                  second.platform.calls.end());
+    }
+    EXPECT_EQ(first.platform.foregroundRequests, 1);
+
+    {
+        // The same while the elevated copy is inside its own test and holds the gate.
+        headless::HeadlessPlatform elevated(world);
+        elevated.elevated = true;
+        const KernelHandle gate = elevated.CreateNamedMutex(true, "Vreko.OneInstance.CriticalSection");
+        ASSERT_NE(gate, 0);
+        FormFixture third(Ini(), world);
+        third.Start();
+        EXPECT_TRUE(third.Ended());
+        EXPECT_TRUE(third.platform.boxes.empty());
+        EXPECT_EQ(third.window().showCount, 0);
+        elevated.CloseHandle(gate);
+    }
+    EXPECT_FALSE(first.Ended());
+}
+
 TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     FormFixture f(Ini());
     f.platform.mutexFailure = "Its lock files belong in /tmp/vreko-1000, a folder of this user alone, but it belongs "

@@ -82,6 +82,11 @@ void PrintManifest(const wchar_t* file) {
         std::printf("dpiAware=%s\n", Narrow(value).c_str());
     else
         std::printf("dpiAware=unset\n");
+    if (::QueryActCtxSettingsW(0, h, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                               value, 64, &written))
+        std::printf("dpiAwareness=%s\n", Narrow(value).c_str());
+    else
+        std::printf("dpiAwareness=unset\n");
     ::ReleaseActCtx(h);
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # vreko.exe as it is shipped: at most 1 MiB, linked statically (Windows' own DLLs only), a
-# Windows GUI program, with the resources that Windows and the shell read: the version of the
-# project's CMakeLists.txt, a well-formed manifest (system DPI aware, asInvoker, Windows 7 to
-# 11, Common Controls 6) and the program's icon, which the running window shows.
+# terminal-server aware Windows GUI program that imports none of the functions antivirus
+# heuristics flag, with the resources that Windows and the shell read: the version of the
+# project's CMakeLists.txt, a well-formed manifest (per-monitor DPI aware, asInvoker, Windows 7
+# to 11, Common Controls 6) and the program's icon, which the running window shows.
 # Usage: tests/wine/test_exe.sh path/to/vreko.exe path/to/vreko_exe_check.exe
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
@@ -41,6 +42,23 @@ system_dlls() {  # every DLL the program imports is one of Windows' own
 }
 check "vreko.exe imports only Windows' own DLLs (no libstdc++, libgcc or winpthread)" system_dlls
 check "vreko.exe is a Windows GUI program (no console window)" grep -q 'Subsystem.*Windows GUI' "$T/objdump.txt"
+# The functions that antivirus heuristics take for a program that hijacks threads or hides
+# from debuggers: winpthread (the posix thread model) and the runtime's relocator bring them.
+sed -n '/^\s*DLL Name: /,$ s/^\s*[0-9a-f]\+\s\+[0-9]\+\s\+\([A-Za-z_][A-Za-z0-9_]*\)$/\1/p' "$T/objdump.txt" | sort -u >"$T/imports.txt"
+log "     $(wc -l <"$T/imports.txt") functions imported"
+no_suspect_imports() {
+    local f bad=0
+    [ -s "$T/imports.txt" ] || { log "     no imported functions found"; return 1; }
+    for f in SuspendThread GetThreadContext SetThreadContext OpenProcess DuplicateHandle VirtualProtect \
+        IsDebuggerPresent AddVectoredExceptionHandler; do
+        grep -qx "$f" "$T/imports.txt" && { log "     imports $f"; bad=1; }
+    done
+    return $bad
+}
+check "vreko.exe imports no thread-hijacking or debugger-probing function" no_suspect_imports
+# DllCharacteristics 0x8000: terminal-server aware (--tsaware).
+tsaware() { [ $((0x$(sed -n 's/^DllCharacteristics\s\+\([0-9a-fA-F]*\)$/\1/p' "$T/objdump.txt") & 0x8000)) -ne 0 ]; }
+check "vreko.exe is marked terminal-server aware" tsaware
 
 # windres turns the resource section back into a resource script.
 $TRIPLET-windres -i "$EXE" -O rc >"$T/resources.rc" 2>"$T/windres.log" || cat "$T/windres.log"
@@ -61,10 +79,10 @@ asm='namespace-uri()="urn:schemas-microsoft-com:asm.v1"'
 asm3='namespace-uri()="urn:schemas-microsoft-com:asm.v3"'
 check "the manifest names the project's version" \
     test "$(xq "string(/*[local-name()='assembly']/*[local-name()='assemblyIdentity' and $asm]/@version)")" = "$V_QUAD"
-check "the manifest declares the program system DPI aware" \
-    test "$(xq "normalize-space(//*[local-name()='dpiAware' and namespace-uri()='http://schemas.microsoft.com/SMI/2005/WindowsSettings'])")" = true
-check "the manifest claims no per-monitor awareness the program lacks" \
-    test "$(xq "count(//*[local-name()='dpiAwareness'])")" = 0
+check "the manifest declares the program per-monitor DPI aware (v2, then v1)" \
+    test "$(xq "normalize-space(//*[local-name()='dpiAwareness' and namespace-uri()='http://schemas.microsoft.com/SMI/2016/WindowsSettings'])")" = "PerMonitorV2, PerMonitor"
+check "and per-monitor aware to Windows 8.1 (true/pm)" \
+    test "$(xq "normalize-space(//*[local-name()='dpiAware' and namespace-uri()='http://schemas.microsoft.com/SMI/2005/WindowsSettings'])")" = true/pm
 check "the manifest asks for no elevation (asInvoker)" \
     test "$(xq "string(//*[local-name()='requestedExecutionLevel' and $asm3]/@level)")" = asInvoker
 supported=$(xq "//*[local-name()='supportedOS']/@Id" | tr ' ' '\n' | sed -n 's/^Id="\(.*\)"$/\1/p' | sort | tr '\n' ' ')
@@ -85,7 +103,8 @@ check "the names: Vreko, vreko.exe, an application" \
 check "the description, company and copyright are filled in" \
     test -n "$(field FileDescription)" -a -n "$(field CompanyName)" -a -n "$(field LegalCopyright)"
 check "the copyright names the MIT licence" grep -q '^LegalCopyright=Copyright (c) .*MIT' "$T/check.out"
-check "Windows' loader takes the manifest and reads dpiAware true" test "$(field manifest)|$(field dpiAware)" = "loaded|true"
+check "Windows' loader takes the manifest and reads per-monitor v2 awareness" \
+    test "$(field manifest)|$(field dpiAware)|$(field dpiAwareness)" = "loaded|true/pm|PerMonitorV2, PerMonitor"
 check "the icon holds 16, 32, 48 and 256 pixel pictures" test "$(field icon)" = 16,32,48,256
 
 # The running window shows the program's icon (the window manager reads it for the taskbar):

@@ -264,10 +264,16 @@ int HeadlessPlatform::TrackPopupMenu(const std::vector<std::string>& items, Poin
 KernelHandle HeadlessPlatform::CreateNamedMutex(bool initialOwner, const std::string& name) {
     calls.push_back("CreateNamedMutex " + name);
     if (!mutexFailure.empty()) {
-        lastError_ = 5;  // access denied
+        lastError_ = kErrorOpenFailed;
+        return 0;
+    }
+    if (auto existing = world_->mutexes.find(name);
+        existing != world_->mutexes.end() && existing->second.elevated && !elevated) {
+        lastError_ = kErrorAccessDenied;
         return 0;
     }
     auto [it, created] = world_->mutexes.try_emplace(name);
+    if (created) it->second.elevated = elevated;
     ++it->second.refs;
     lastError_ = created ? 0 : kErrorAlreadyExists;
     if (created && initialOwner) {

@@ -58,6 +58,11 @@ public:
     bool Visible() const override { return visible_; }
     Rect ScreenBounds() const override { return {pos_.x, pos_.y, pos_.x + desc_.width, pos_.y + desc_.height}; }
     void MoveTo(Point p) override { pos_ = p; }
+    void SetBounds(const Rect& r) override {
+        pos_ = {r.left, r.top};
+        desc_.width = r.Width();
+        desc_.height = r.Height();
+    }
     void Invalidate(const Rect* r) override;
     std::unique_ptr<Painter> BeginPaint(Rect& area) override;
     std::unique_ptr<Painter> GetDC() override;
@@ -124,6 +129,7 @@ struct HeadlessWorld {
         int refs = 0;
         const void* owner = nullptr;  // the platform (copy) that owns it
         int count = 0;
+        bool elevated = false;  // made by an elevated copy: others may not open it
     };
     std::map<std::string, Mutex> mutexes;
     std::map<WindowRef, std::pair<std::string, class HeadlessPlatform*>> appWindows;  // title, copy
@@ -199,6 +205,8 @@ public:
                                       "0", "0", "1", "0"};
     // When set, no mutex can be created, and this is why.
     std::string mutexFailure;
+    // The copy runs elevated: the mutexes it makes are closed to copies that do not.
+    bool elevated = false;
 
     // What the program did.
     struct Launch { std::string file, params; std::int64_t at; };

@@ -555,7 +555,7 @@ private:
 
 }  // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)), kept_(std::make_shared<Kept>()) {}
+IniFile::IniFile(std::string path) : IniStore("\n"), path_(std::move(path)), kept_(std::make_shared<Kept>()) {}
 
 IniFile::~IniFile() = default;
 
@@ -606,27 +606,14 @@ std::shared_ptr<const IniText> IniFile::Load() const {
     return text;
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const {
-    const std::shared_ptr<const IniText> text = Load();
-    if (!text) return std::string(defaultText);
-    std::optional<std::string> value = text->Find(section, key);
-    return value ? std::move(*value) : std::string(defaultText);
-}
-
-bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    if (!IniCanStore(section, key, value)) return false;
-    const std::shared_ptr<const IniText> text = Load();
-    if (!text) return false;  // never overwrite what we cannot read
-    if (!untrusted_.empty()) return false;  // nor what another user can have put there
-    std::optional<std::string> out = text->WithValue(section, key, value, "\n");
-    if (!out) return false;
-    if (*out == text->Text()) return true;  // already stored: leave the file alone
+bool IniFile::Replace(const IniText& old, std::string text) {
+    if (!untrusted_.empty()) return false;  // never write what another user can have put there
     struct stat written {};
-    const bool ok = ReplaceFileContents(path_, text->Text(), *out, written);
+    const bool ok = ReplaceFileContents(path_, old.Text(), text, written);
     if (kept_->locks > 0) {
         *kept_ = Kept{kept_->locks, nullptr, std::nullopt, {}};
         if (ok && written.st_ino != 0) {
-            kept_->text = std::make_shared<const IniText>(std::move(*out));
+            kept_->text = std::make_shared<const IniText>(std::move(text));
             kept_->key.emplace(written);
         }
     }

@@ -28,11 +28,12 @@
 #include <string_view>
 
 #include "platform/settings_store.h"
+#include "settings/ini_store.h"
 #include "settings/ini_text.h"
 
 namespace vreko::posix {
 
-class IniFile : public SettingsStore {
+class IniFile : public IniStore {
 public:
     static constexpr std::size_t kMaxValueLength = kIniMaxValueLength;
     // The largest settings file that is read, in bytes.
@@ -41,19 +42,8 @@ public:
     explicit IniFile(std::string path);
     ~IniFile() override;
 
-    // The value of key in section, or defaultText when the file, the section or the key is
-    // missing, or the file cannot be read. A key line with nothing after its '=' gives an
-    // empty text.
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const override;
-
-    // Stores value under section and key: in place of the first occurrence of the key, or
-    // after the last entry of the section, or in a new section at the end of the file; the
-    // file is created when it does not exist. Writing the value already stored leaves the
-    // file untouched. Through a symbolic link the link's target is replaced. False when the
-    // file could not be read or written, or when the names or the value cannot be stored in
-    // a line of their own (line breaks, '=' in a key, ']' in a section name, empty names).
-    bool WriteString(std::string_view section, std::string_view key, std::string_view value) override;
-
+    // Reading and writing as IniStore does; through a symbolic link the link's target is
+    // replaced.
     const std::string& Path() const override { return path_; }
 
     // Why the file as last read (by ReadString or WriteString) could have been written by
@@ -66,19 +56,19 @@ public:
     // or changed it ("/x/.Vreko.INI.redo was left by another user (mallory) and is ignored.").
     std::string Ignored() const override { return ignored_; }
 
-    // LockForUpdate: other processes that ask for the same lock wait until it is destroyed (ten seconds at
-    // most, then they go on without). Taking it also removes the temporary files that writers
+    // LockForUpdate: other processes that ask for the same lock wait until it is destroyed
+    // (ten seconds at most, then they go on without). Taking it also removes the temporary files that writers
     // killed in mid-write left beside the file, and finishes an in-place rewrite that such a
     // writer left undone. While it is held, the file is read and parsed once and kept: later
     // reads and writes use what was kept, and read the file again only when it has changed
     // on disk. Null where the lock cannot be had. A redo file is replayed only as told above.
 protected:
     std::unique_ptr<UpdateLock> TakeUpdateLock() override;
+    std::shared_ptr<const IniText> Load() const override;
+    bool Replace(const IniText& old, std::string text) override;
 
 private:
     struct Kept;
-    // The file's text (empty for a missing file); null when it cannot be read.
-    std::shared_ptr<const IniText> Load() const;
 
     std::string path_;
     std::shared_ptr<Kept> kept_;

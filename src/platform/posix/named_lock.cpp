@@ -15,7 +15,8 @@ namespace vreko::posix {
 namespace {
 
 constexpr std::uint32_t kAlreadyExists = 183;
-constexpr std::uint32_t kAccessDenied = 5;
+// A lock that cannot be had for a reason of our own (never "another copy holds it").
+constexpr std::uint32_t kOpenFailed = 110;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
@@ -134,12 +135,12 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
     lastError_ = 0;
     problem_.clear();
     if (dirFd_ < 0) {
-        lastError_ = kAccessDenied;
+        lastError_ = kOpenFailed;
         problem_ = "Its lock files belong in " + folder_ + ", a folder of this user alone, but " + folderProblem_ + ".";
         return 0;
     }
     if (name.empty() || name.find('/') != std::string::npos) {
-        lastError_ = kAccessDenied;
+        lastError_ = kOpenFailed;
         problem_ = "The lock name \"" + name + "\" cannot be used in " + folder_ + ".";
         return 0;
     }
@@ -148,7 +149,7 @@ std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || !S_ISREG(st.st_mode)) {
         const int err = errno;
-        lastError_ = kAccessDenied;
+        lastError_ = kOpenFailed;
         problem_ = "The lock file " + folder_ + "/" + file + " cannot be used: " +
                    (fd < 0 ? std::string(std::strerror(err)) : "it is not a file of this user") + ".";
         if (fd >= 0) ::close(fd);

@@ -1,11 +1,10 @@
 #include "platform/win32/win32_platform.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <string_view>
 
 #include "platform/native.h"
+#include "platform/win32/win32_settings.h"
 #include "settings/settings.h"
 
 namespace vreko {
@@ -70,9 +69,9 @@ std::string Narrow(std::wstring_view wide) {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
     g_platform = this;
-    // The program is system DPI aware by its manifest (vreko.manifest.in), set before any of
-    // its code runs: Windows then reports the screen's real resolution, and the design is
-    // scaled by it once at start.
+    // The program is per-monitor DPI aware by its manifest (vreko.manifest.in), set before
+    // any of its code runs: Windows reports the screen's real resolution, by which the design
+    // is scaled at start, and tells the window of every change of it (WM_DPICHANGED).
     arrow_ = ::LoadCursorW(nullptr, IDC_ARROW);
     hand_ = ::LoadCursorW(nullptr, IDC_HAND);
     RegisterClasses();
@@ -289,6 +288,11 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             return 0;
         case WM_ACTIVATEAPP:
             return 0;  // the application window reports it
+        case WM_DPICHANGED:
+            // The program scales its design and keeps the window's centre, rather than take
+            // the rectangle Windows suggests.
+            Deliver(MessageFor(&w.handler(), msg::kDpiChanged, wParam, lParam));
+            return 0;
         default:
             break;
     }
@@ -363,22 +367,6 @@ SettingsDefaults Win32Platform::DefaultSettings() {
     d.FileName2 = "c:\\Program Files\\nnCron\\nncron.exe";
     d.Param2 = "-run QDL_MESSAGE";
     return d;
-}
-
-std::intptr_t Win32Platform::StartFile(const std::string& file, const std::string& params) {
-    // The shell and the libraries it brings along are loaded at the first launch rather than
-    // at start: most runs launch once, at the end, and the window shows sooner without them.
-    using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    static const ShellExecuteFn shellExecute = [] {
-        HMODULE shell = ::LoadLibraryW(L"shell32.dll");
-        return shell ? reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(::GetProcAddress(shell, "ShellExecuteW")))
-                     : nullptr;
-    }();
-    if (!shellExecute) return SE_ERR_DLLNOTFOUND;
-    const std::wstring wfile = Widen(file);
-    const std::wstring wparams = Widen(params);
-    HINSTANCE result = shellExecute(nullptr, L"open", wfile.c_str(), wparams.c_str(), nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<std::intptr_t>(result);
 }
 
 // ---- screen and windows -----------------------------------------------------------------
@@ -537,7 +525,7 @@ void Win32Platform::SetForegroundWindow(WindowRef w) {
 }
 
 std::unique_ptr<SettingsStore> Win32Platform::OpenSettings(const std::string& programPath) {
-    return OpenProfileSettings(SettingsFileBeside(programPath, "\\/:"));
+    return OpenIniFile(SettingsFileBeside(programPath, "\\/:"));
 }
 
 }  // namespace win32

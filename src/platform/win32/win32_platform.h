@@ -1,5 +1,5 @@
 // The Win32 backend: the program's windows as native windows of the calling thread, GDI
-// drawing, the system's profile functions for the settings, and the translation of window
+// drawing, the settings file (win32_settings.h), and the translation of window
 // messages into the portable message record. Single-threaded; the program's event loop
 // sleeps in Wait() on the thread's message queue.
 #pragma once
@@ -91,6 +91,7 @@ public:
     bool Visible() const override;
     Rect ScreenBounds() const override;
     void MoveTo(Point topLeft) override;
+    void SetBounds(const Rect& screen) override;
     void Invalidate(const Rect* r) override;
     std::unique_ptr<Painter> BeginPaint(Rect& area) override;
     std::unique_ptr<Painter> GetDC() override;
@@ -226,8 +227,5 @@ private:
     HCURSOR arrow_ = nullptr;
     HCURSOR hand_ = nullptr;
 };
-
-// The settings as the system's profile functions keep them, in the file at path.
-std::unique_ptr<SettingsStore> OpenProfileSettings(const std::string& path);
 
 }  // namespace vreko::win32

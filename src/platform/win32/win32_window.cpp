@@ -67,6 +67,12 @@ void Win32Window::MoveTo(Point topLeft) {
         ::SetWindowPos(hwnd_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void Win32Window::SetBounds(const Rect& screen) {
+    if (hwnd_)
+        ::SetWindowPos(hwnd_, nullptr, screen.left, screen.top, screen.Width(), screen.Height(),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void Win32Window::Invalidate(const Rect* r) {
     if (!hwnd_) return;
     if (!r) {
