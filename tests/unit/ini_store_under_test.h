@@ -31,7 +31,11 @@ public:
         return store_->WriteString(section, key, value);
     }
     const std::string& Path() const override { return store_->Path(); }
-    std::unique_ptr<UpdateLock> LockForUpdate() override { return store_->LockForUpdate(); }
+    std::string Untrusted() const override { return store_->Untrusted(); }
+    std::string Ignored() const override { return store_->Ignored(); }
+
+protected:
+    std::unique_ptr<UpdateLock> TakeUpdateLock() override { return store_->LockForUpdate(); }
 
 private:
     std::unique_ptr<SettingsStore> store_;
