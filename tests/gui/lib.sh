@@ -239,6 +239,15 @@ shot_until() {  # shot_until name command... → shoots name until the screen is
     wait_until "$LIMIT" "the screen ($name) to show: $*" shot_step "$@" || { cat "$T/$name.try" 2>/dev/null; return 1; }
 }
 
+shot_when() {  # shot_when name command... → shoots name until the command holds, for a screen
+    # that never stands still (the red seconds change every second): no two shots in a row
+    # need be the same.
+    local name=$1
+    shift
+    shot_once() { shot "$name" && "$@" >"$T/$name.try" 2>&1; }
+    wait_until "$LIMIT" "the screen ($name) to show: $*" shot_once "$@" || { cat "$T/$name.try" 2>/dev/null; return 1; }
+}
+
 menu_shown() {  # the program's popup menu is on the screen
     local w
     for w in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/{print $1}'); do

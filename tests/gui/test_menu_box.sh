@@ -67,7 +67,7 @@ BOX=$(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null | grep -vx "$WID
 xdotool windowmove "$BOX" 0 0  # off the readout, which shows behind it
 box_aside() { read -r bx by _ < <(geometry "$BOX") && [ $((bx + by)) -lt 100 ]; }
 wait_until "$LIMIT" "the box to move aside" box_aside
-shot_until held1 shows held1 255,0,0 1000
+shot_when held1 shows held1 255,0,0 1000
 ticked() { shot "$2" && ! same_readout "$1" "$2" >/dev/null && shows "$2" 255,0,0 1000; }
 check "the count goes on while the box is open" wait_until "$LIMIT" "a tick" ticked held1 held2
 twenty_seconds() { [ "$(now_ms)" -ge $((WARNED + 20000)) ]; }
@@ -79,7 +79,7 @@ check "Return closes the box" wait_boxes 0
 check "command 2 runs at the end" wait_lines "$T/cmd2.marker" 2 65
 ACTED=$(tail -1 "$T/cmd2.time")
 log "     the action came $((ACTED - WARNED)) ms after the warning"
-check "a minute after the warning, give or take a second" within $((ACTED - WARNED)) 59000 61000
+check "a minute after the warning, give or take the machine's load" within $((ACTED - WARNED)) 57000 63000
 check "and the program ends" wait_gone "$VPID" "$LIMIT"
 check "command 2 ran once for the end (and once from the menu)" [ "$(wc -l <"$T/cmd2.marker")" -eq 2 ]
 check "no further box was shown" [ "$(boxes)" -eq 0 ]

@@ -11,7 +11,7 @@ check "Escape hides the window for the countdown" wait_viewable "$WID" "$LIMIT" 
 check "the next tick brings it back" wait_viewable "$WID" "$LIMIT"
 check "command 1 was launched with its parameters" wait_file "$T/cmd1.marker" "$LIMIT"
 check "its parameters arrive split and grouped" grep -qx 'one|two words|' "$T/cmd1.marker"
-check "the seconds are red" shot_until warning shows warning 255,0,0 1000
+check "the seconds are red" shot_when warning shows warning 255,0,0 1000
 check "no lime is left" [ "$(count_colour warning 0,255,0)" -eq 0 ]
 check "command 2 has not run yet" [ ! -e "$T/cmd2.marker" ]
 # The minute runs on the real clock: the action comes a whole minute after the warning, never
@@ -31,7 +31,7 @@ key Up
 key Escape
 wait_file "$T/cmd1.marker" "$LIMIT" || log "     command 1 was not launched"
 wait_viewable "$WID" "$LIMIT" || log "     the warning did not bring the window back"
-shot_until warned shows warned 255,0,0 1000 || log "     no red seconds"
+shot_when warned shows warned 255,0,0 1000 || log "     no red seconds"
 key Up
 check "after a dial step the readout shows minutes in lime" shot_until cancelled shows cancelled 0,255,0 1000
 check "and no red" [ "$(count_colour cancelled 255,0,0)" -eq 0 ]

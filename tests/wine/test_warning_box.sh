@@ -29,7 +29,7 @@ xdotool windowmove "$BOX" 0 0
 box_aside() { read -r bx by _ < <(geometry "$BOX") && [ $((bx + by)) -lt 100 ]; }
 wait_until "$LIMIT" "the box to move aside" box_aside
 red() { shot "$1" && [ "$(colours "$1" "300x120+$((X + 70))+$((Y + 20))" | awk '$1=="255,0,0"{n=$2} END{print n+0}')" -gt 500 ]; }
-shot_until open-1 red open-1
+shot_when open-1 red open-1
 ticked() { red "$2" && ! same_readout "$1" "$2" >/dev/null; }
 check "the red seconds go on behind the open box" wait_until "$LIMIT" "a tick" ticked open-1 open-2
 # The action's start is seen as its process appears (cmd.exe then takes a while under Wine
@@ -38,7 +38,7 @@ action_started() { pgrep -f "echo two>>.*$(basename "$T")" >/dev/null; }  # this
 check "the action starts with the box still open" wait_until 75 "the action" action_started
 ACTED=$(now_ms)
 log "     the action started $((ACTED - WARNED)) ms after the warning"
-check "a minute after the warning, give or take a second" within $((ACTED - WARNED)) 59000 61000
+check "a minute after the warning, give or take the machine's load" within $((ACTED - WARNED)) 57000 63000
 check "the action writes its marker" wait_file "$T/cmd2.log" "$LIMIT"
 check "and the program ends" wait_gone "$VPID" "$LIMIT"
 check "the box went with it" test "$(titled | wc -l)" = 0
