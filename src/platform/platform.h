@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,25 @@ constexpr std::uint32_t kWaitAbandoned = 0x080;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
+// A hold on the system's automatic sleep: while it is taken, the machine does not suspend on its
+// own for being left idle. It holds nothing else: the screen still blanks and locks as the user
+// set it, and the user's own sleep (lid, power button, menu) still works. Taking it again while
+// it is held, or letting go of none, changes nothing. Where the system offers no way to hold
+// sleep, both do nothing and say nothing. Nothing of it passes to a launched command.
+class SleepHold {
+public:
+    virtual ~SleepHold() = default;
+    virtual void Take() = 0;
+    virtual void Release() = 0;
+};
+
+// A backend without a way to hold sleep.
+class NoSleepHold : public SleepHold {
+public:
+    void Take() override {}
+    void Release() override {}
+};
+
 class Platform : public EventSource {
 public:
     // The loop that serves this backend's events; set once by the program at start.
@@ -97,6 +117,13 @@ public:
     // Starts the program (or opens the document) file with the parameter string, without
     // waiting for it. A result of 32 or less means that nothing was started.
     virtual std::intptr_t StartFile(const std::string& file, const std::string& params) = 0;
+
+    // --- sleep and wake -----------------------------------------------------------------
+    // The hold on automatic sleep, for the whole run; let go of when the program ends.
+    virtual SleepHold& AutomaticSleep() { return noSleepHold_; }
+    // Set by the program: told, from the loop, that the machine has slept (suspended or
+    // hibernated) and woken up again.
+    std::function<void()> OnWake;
 
     // --- screen and windows --------------------------------------------------------------
     virtual Rect PrimaryMonitor() = 0;
@@ -130,7 +157,15 @@ public:
     virtual void SetForegroundWindow(WindowRef w) = 0;
 
 protected:
+    // The backend has found that the machine slept: the program hears it now.
+    void ReportWake() {
+        if (OnWake) OnWake();
+    }
+
     EventLoop* loop_ = nullptr;
+
+private:
+    NoSleepHold noSleepHold_;
 };
 
 }  // namespace vreko

@@ -1,0 +1,226 @@
+#include "platform/posix/sleep_hold.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <systemd/sd-bus.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace vreko::posix {
+
+namespace {
+
+constexpr char kWho[] = "Vreko";
+constexpr char kWhy[] = "Counting down to the switch-off";
+// A desktop service that does not answer within this time is taken as absent. The window is
+// hidden while the program waits, and the count loses no more than this.
+constexpr std::uint64_t kCallTimeoutUsec = 3'000'000;
+// The portal's Inhibit flag for suspend; it is the only one asked for (not idle, 8).
+constexpr std::uint32_t kPortalSuspend = 4;
+
+// The part of sd-bus the hold uses, loaded from libsystemd at the first hold.
+struct SdBus {
+    decltype(&sd_bus_open_user) openUser = nullptr;
+    decltype(&sd_bus_open_system) openSystem = nullptr;
+    decltype(&sd_bus_set_method_call_timeout) setTimeout = nullptr;
+    decltype(&sd_bus_call_method) call = nullptr;
+    decltype(&sd_bus_message_read) read = nullptr;
+    decltype(&sd_bus_message_unref) unref = nullptr;
+    decltype(&sd_bus_error_free) errorFree = nullptr;
+    decltype(&sd_bus_flush_close_unref) close = nullptr;
+};
+
+template <typename F>
+bool Symbol(void* lib, const char* name, F& out) {
+    out = reinterpret_cast<F>(dlsym(lib, name));
+    return out != nullptr;
+}
+
+const SdBus* LoadSdBus() {
+    static const SdBus* loaded = [] () -> const SdBus* {
+        void* lib = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return nullptr;
+        static SdBus s;
+        if (Symbol(lib, "sd_bus_open_user", s.openUser) && Symbol(lib, "sd_bus_open_system", s.openSystem) &&
+            Symbol(lib, "sd_bus_set_method_call_timeout", s.setTimeout) && Symbol(lib, "sd_bus_call_method", s.call) &&
+            Symbol(lib, "sd_bus_message_read", s.read) && Symbol(lib, "sd_bus_message_unref", s.unref) &&
+            Symbol(lib, "sd_bus_error_free", s.errorFree) && Symbol(lib, "sd_bus_flush_close_unref", s.close))
+            return &s;
+        dlclose(lib);
+        return nullptr;
+    }();
+    return loaded;
+}
+
+}  // namespace
+
+struct DbusSleepHold::Bus {
+    sd_bus* bus = nullptr;
+    bool tried = false;
+};
+
+namespace {
+
+// The connection to one bus, made at its first use; null when there is none.
+sd_bus* Connect(DbusSleepHold::Bus*& slot, bool system) {
+    if (!slot) slot = new DbusSleepHold::Bus;
+    if (slot->tried) return slot->bus;
+    slot->tried = true;
+    const SdBus* sd = LoadSdBus();
+    if (!sd) return nullptr;
+    sd_bus* bus = nullptr;
+    if ((system ? sd->openSystem(&bus) : sd->openUser(&bus)) < 0) return nullptr;
+    sd->setTimeout(bus, kCallTimeoutUsec);
+    slot->bus = bus;
+    return bus;
+}
+
+// A method call whose reply is read with types (nothing when null); false when it failed.
+template <typename Send, typename... Out>
+bool Call(sd_bus* bus, const char* outTypes, const Send& send, Out*... out) {
+    const SdBus* sd = LoadSdBus();
+    if (!bus || !sd) return false;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    bool ok = send(*sd, bus, &error, &reply) >= 0;
+    if (ok && outTypes) ok = sd->read(reply, outTypes, out...) > 0;
+    sd->unref(reply);
+    sd->errorFree(&error);
+    return ok;
+}
+
+}  // namespace
+
+DbusSleepHold::~DbusSleepHold() {
+    Release();
+    Close();
+}
+
+void DbusSleepHold::Close() {
+    const SdBus* sd = LoadSdBus();
+    for (Bus** slot : {&session_, &system_}) {
+        if (*slot && (*slot)->bus && sd) sd->close((*slot)->bus);
+        delete *slot;
+        *slot = nullptr;
+    }
+}
+
+const char* DbusSleepHold::Holder() const {
+    switch (via_) {
+        case Via::Portal: return "portal";
+        case Via::PowerManagement: return "power-management";
+        case Via::Logind: return "logind";
+        default: return "";
+    }
+}
+
+void DbusSleepHold::Take() {
+    if (taken_) return;
+    taken_ = true;
+    if (TakePortal()) via_ = Via::Portal;
+    else if (TakePowerManagement()) via_ = Via::PowerManagement;
+    else if (TakeLogind()) via_ = Via::Logind;
+}
+
+bool DbusSleepHold::TakePortal() {
+    sd_bus* bus = Connect(session_, false);
+    const char* handle = nullptr;
+    const bool ok = Call(bus, "o",
+                         [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                             return sd.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                                            "org.freedesktop.portal.Inhibit", "Inhibit", e, r, "sua{sv}", "",
+                                            kPortalSuspend, 1, "reason", "s", kWhy);
+                         },
+                         &handle);
+    if (!ok || !handle) return false;
+    portalHandle_ = handle;
+    return true;
+}
+
+bool DbusSleepHold::TakePowerManagement() {
+    sd_bus* bus = Connect(session_, false);
+    std::uint32_t cookie = 0;
+    const bool ok = Call(bus, "u",
+                         [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                             return sd.call(b, "org.freedesktop.PowerManagement",
+                                            "/org/freedesktop/PowerManagement/Inhibit",
+                                            "org.freedesktop.PowerManagement.Inhibit", "Inhibit", e, r, "ss", kWho,
+                                            kWhy);
+                         },
+                         &cookie);
+    if (!ok) return false;
+    cookie_ = cookie;
+    return true;
+}
+
+bool DbusSleepHold::TakeLogind() {
+    sd_bus* bus = Connect(system_, true);
+    int fd = -1;
+    const bool ok = Call(bus, "h",
+                         [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                             return sd.call(b, "org.freedesktop.login1", "/org/freedesktop/login1",
+                                            "org.freedesktop.login1.Manager", "Inhibit", e, r, "ssss", "sleep", kWho,
+                                            kWhy, "block");
+                         },
+                         &fd);
+    if (!ok || fd < 0) return false;
+    // The reply owns its descriptor: keep a copy of our own, closed on exec.
+    logindFd_ = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    return logindFd_ >= 0;
+}
+
+void DbusSleepHold::Release() {
+    if (!taken_) return;
+    taken_ = false;
+    const Via via = via_;
+    via_ = Via::None;
+    switch (via) {
+        case Via::Portal: {
+            const std::string handle = std::move(portalHandle_);
+            Call(session_ ? session_->bus : nullptr, nullptr,
+                 [&handle](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                     return sd.call(b, "org.freedesktop.portal.Desktop", handle.c_str(),
+                                    "org.freedesktop.portal.Request", "Close", e, r, "");
+                 });
+            break;
+        }
+        case Via::PowerManagement: {
+            const std::uint32_t cookie = cookie_;
+            Call(session_ ? session_->bus : nullptr, nullptr,
+                 [cookie](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                     return sd.call(b, "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
+                                    "org.freedesktop.PowerManagement.Inhibit", "UnInhibit", e, r, "u", cookie);
+                 });
+            break;
+        }
+        case Via::Logind:
+            close(logindFd_);
+            logindFd_ = -1;
+            break;
+        case Via::None:
+            break;
+    }
+}
+
+// ---- SleepWatch ---------------------------------------------------------------------------
+
+bool SleepWatch::Look(std::int64_t boottimeMs, std::int64_t monotonicMs) {
+    const std::int64_t asleep = boottimeMs - monotonicMs;
+    if (!started_) {
+        started_ = true;
+        asleepMs_ = asleep;
+        return false;
+    }
+    const bool slept = asleep - asleepMs_ > kThresholdMs;
+    asleepMs_ = asleep;
+    return slept;
+}
+
+bool SleepWatch::Look() {
+    timespec boot{}, mono{};
+    if (clock_gettime(CLOCK_BOOTTIME, &boot) != 0 || clock_gettime(CLOCK_MONOTONIC, &mono) != 0) return false;
+    auto ms = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000; };
+    return Look(ms(boot), ms(mono));
+}
+
+}  // namespace vreko::posix
