@@ -3,7 +3,7 @@
 # runs the unit tests under Wine in a private Wine prefix, and the real vreko.exe under Wine
 # with a private Xvfb and openbox (window, settings file, keys, warning and its command, the
 # pointer resting on it, menu, failure and settings boxes, a warning box left open to the end,
-# wheel and buttons, idle end, one copy only), and checks the shipped file: its size, DLLs,
+# wheel and buttons, idle end, one copy only, the hold on sleep and the wake-up), and checks the shipped file: its size, DLLs,
 # version, manifest and icon.
 # Usage: tools/test-windows.sh [BUILD_DIR]   (build-test-win by default)
 set -euo pipefail
@@ -19,6 +19,8 @@ bash tests/wine/test_smoke.sh "$build/vreko.exe" >"$build/wine-smoke.log" 2>&1 &
 smoke=$!
 bash tests/wine/test_warning_box.sh "$build/vreko.exe" >"$build/wine-warning-box.log" 2>&1 &
 warning_box=$!
+bash tests/wine/test_sleep.sh "$build/vreko.exe" "$build/vreko_power_notice.exe" >"$build/wine-sleep.log" 2>&1 &
+sleep_test=$!
 wine_failed=0
 bash tests/wine/test_boxes.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_settings_box.sh "$build/vreko.exe" || wine_failed=1
@@ -28,5 +30,7 @@ wait "$smoke" || wine_failed=1
 cat "$build/wine-smoke.log"
 wait "$warning_box" || wine_failed=1
 cat "$build/wine-warning-box.log"
+wait "$sleep_test" || wine_failed=1
+cat "$build/wine-sleep.log"
 [ "$wine_failed" -eq 0 ]
 bash tests/wine/test_exe.sh "$build/vreko.exe" "$build/vreko_exe_check.exe"
