@@ -5,15 +5,22 @@
 # without a passwd entry; sway refuses root) in private mount and network namespaces, so that
 # its display :0, its sockets and its lock files meet nothing else and nothing stays behind.
 #
+# The last step starts what the desktop's session starts for power and portals (KDE: PowerDevil;
+# GNOME: gnome-session and its power daemon; every desktop: xdg-desktop-portal on demand) and
+# asks whether the desktop's own power manager sees the program's hold on suspend while it
+# counts (SLEEP_ONLY=1 runs that step alone).
+#
 # Usage, as root:  tests/desktops.sh path/to/vreko [mutter] [kwin-x11] [kwin-wayland] [sway] [openbox]
 # It needs:  apt-get install kwin-x11 kwin-wayland mutter xwayland sway grim dbus-daemon
+#            xdg-desktop-portal xdg-desktop-portal-gtk xdg-desktop-portal-kde xdg-desktop-portal-wlr
+#            powerdevil gnome-settings-daemon gnome-session-bin
 #            (and the test command's xvfb, openbox, xdotool, x11-utils, x11-apps, imagemagick)
 # Screenshots and logs stay in the folder it names at the end (DESKTOPS_OUT to choose it).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 SELF=$HERE/$(basename "$0")
 TEST_USER=vreko-desk
-STEPS=(start rounded above dial second_start drag menu failure_box idle_hide warning)
+STEPS=(start rounded above dial second_start drag menu failure_box idle_hide warning holds_sleep)
 
 # ---- as root, outside: one namespace per desktop, then the table ---------------------------
 if [ "${1:-}" != --inside ] && [ "${1:-}" != --as-user ]; then
@@ -57,6 +64,9 @@ fi
 if [ "$1" = --inside ]; then
     DESK=$2 BIN=$3 OUT=$4
     mount -t tmpfs tmpfs /tmp || exit 1
+    # The runtime folder a login manager makes for the user, where the program keeps its locks.
+    mkdir -p /run/user && mount -t tmpfs tmpfs /run/user || exit 1
+    install -d -m 700 -o "$TEST_USER" -g "$TEST_USER" "/run/user/$(id -u "$TEST_USER")"
     mkdir -m 1777 /tmp/.X11-unix
     ip link set lo up 2>/dev/null
     mkdir -p /tmp/t/app /tmp/t/home /tmp/t/run
@@ -68,7 +78,7 @@ if [ "$1" = --inside ]; then
     chown -R "$TEST_USER:" /tmp/t
     chmod 700 /tmp/t/run
     exec setpriv --reuid "$TEST_USER" --regid "$TEST_USER" --clear-groups \
-        env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/t/home XDG_RUNTIME_DIR=/tmp/t/run \
+        env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/t/home XDG_RUNTIME_DIR=/tmp/t/run SLEEP_ONLY=${SLEEP_ONLY:-} \
         XDG_CONFIG_HOME=/tmp/t/home/.config LANG=C.UTF-8 bash "$SELF" --as-user "$DESK" "$OUT"
 fi
 
@@ -188,6 +198,74 @@ export DISPLAY=$XD
 log "$DESK: X clients on $DISPLAY"
 wm_probe || { log "the desktop manages no window"; cat "$T/desktop.log"; exit 1; }
 
+# ---- the hold on automatic sleep ------------------------------------------------------------
+session_call() { timeout 10 gdbus call --session "$@" 2>&1; }
+power_manager_sees() {  # the desktop's own power manager: is suspend (or idle) held now?
+    case $DESK in
+        kwin-*) session_call --dest org.kde.Solid.PowerManagement --object-path /org/kde/Solid/PowerManagement/PolicyAgent \
+                    --method org.kde.Solid.PowerManagement.PolicyAgent.HasInhibition "$1" ;;
+        mutter) session_call --dest org.gnome.SessionManager --object-path /org/gnome/SessionManager \
+                    --method org.gnome.SessionManager.IsInhibited "$2" ;;
+        *) echo "(no power manager on the session)" ;;
+    esac
+}
+sleep_step() {
+    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || session_bus
+    case $DESK in
+        kwin-*)
+            export XDG_CURRENT_DESKTOP=KDE
+            /usr/lib/x86_64-linux-gnu/libexec/org_kde_powerdevil >"$T/powerdevil.log" 2>&1 &
+            PIDS+=($!) ;;
+        mutter)
+            export XDG_CURRENT_DESKTOP=GNOME
+            # gnome-session with a session of no components of its own (mutter runs already).
+            mkdir -p "$HOME/.local/share/gnome-session/sessions"
+            printf '%s\n' '[GNOME Session]' 'Name=vreko' 'RequiredComponents=' \
+                >"$HOME/.local/share/gnome-session/sessions/vreko.session"
+            gnome-session --builtin --disable-acceleration-check --session=vreko >"$T/gnome-session.log" 2>&1 &
+            PIDS+=($!)
+            /usr/libexec/gsd-power >"$T/gsd-power.log" 2>&1 &
+            PIDS+=($!) ;;
+        sway) export XDG_CURRENT_DESKTOP=sway ;;
+        *) ;;
+    esac
+    dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_CURRENT_DESKTOP 2>/dev/null
+    sleep 5  # the session's services come up (nothing of ours waits on them)
+    dbus-monitor --session >"$T/bus-monitor.log" 2>&1 &
+    PIDS+=($!)
+    local names
+    names=$(busctl --user list --no-pager 2>/dev/null | awk '{print $1 " " $2}' | grep -E \
+        'portal\.Desktop|impl\.portal\.desktop|PowerManagement|SessionManager|login1' | tr '\n' ';')
+    log "     session bus: $names"
+    log "     before: suspend held: $(power_manager_sees 1 4)"
+    ini 600 1 1 0 0 /bin/true /bin/true
+    start_vreko && wait_viewable "$WID" "$LIMIT" || return 1
+    wait_until "$LIMIT" "the focus on our window" eval '[ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ]'
+    k_key Up && k_key Up
+    shot_until sleep-dialled shows sleep-dialled 0,255,0 1000 || log "     the dial did not show"
+    k_key Escape
+    wait_viewable "$WID" 20 no || { log "     the window did not hide"; return 1; }
+    alive "$VPID" || { log "     the program ended instead of counting"; return 1; }
+    sleep 8  # the portal starts on demand, then its backend
+    local suspend idle
+    suspend=$(power_manager_sees 1 4)
+    idle=$(power_manager_sees 4 8)
+    log "     counting: suspend held: $suspend; idle (or screen) held: $idle"
+    grep -E -A3 'member=(Inhibit|Response|UnInhibit|Close)' "$T/bus-monitor.log" | grep -vE '^--$' | head -40 >"$T/holds.txt"
+    sed 's/^/     | /' "$T/holds.txt"
+    kill -KILL "$VPID"
+    sleep 3
+    log "     killed: suspend held: $(power_manager_sees 1 4)"
+    [[ $suspend == *true* ]] && [[ $idle != *true* ]]
+}
+if [ -n "${SLEEP_ONLY:-}" ]; then
+    result holds_sleep sleep_step
+    for s in "${STEPS[@]}"; do echo "$s ${R[$s]:-no}"; done >"$OUT/$DESK.result"
+    for f in "$T"/*.png; do [ -e "$f" ] && cp "$f" "$OUT/$DESK-$(basename "$f")"; done
+    for f in vreko.log desktop.log powerdevil.log gnome-session.log gsd-power.log bus-monitor.log; do cp "$T/$f" "$OUT/$DESK-$f" 2>/dev/null; done
+    exit 0
+fi
+
 marker_script cmd1
 ini 600 1 1 0 0 "$T/cmd1.sh" /nonexistent/vreko-action
 focused_on() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
@@ -291,8 +369,11 @@ warned() {
 }
 result warning warned
 stop_pid "$VPID"
+result holds_sleep sleep_step
 
 for s in "${STEPS[@]}"; do echo "$s ${R[$s]:-no}"; done >"$OUT/$DESK.result"
 for f in "$T"/*.png; do [ -e "$f" ] && cp "$f" "$OUT/$DESK-$(basename "$f")"; done
-for f in desktop.log vreko.log cmd1.marker; do cp "$T/$f" "$OUT/$DESK-$f" 2>/dev/null; done
+for f in desktop.log vreko.log cmd1.marker powerdevil.log gnome-session.log gsd-power.log bus-monitor.log; do
+    cp "$T/$f" "$OUT/$DESK-$f" 2>/dev/null
+done
 exit 0

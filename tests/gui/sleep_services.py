@@ -5,7 +5,8 @@
 # line to the log for every hold taken and let go, and, as the real ones do, lets go of a
 # caller's hold when the caller leaves the bus (its process ended) or, for logind, when the
 # caller's end of the pipe is closed.
-#   sleep_services.py LOG [portal] [power-management] [logind]
+#   sleep_services.py LOG [portal | portal-slow] [power-management] [logind]
+# portal-slow answers the portal's calls only after 6 s, as a portal that is still starting.
 # Prints "ready" once every service named is on its bus.
 import os
 import sys
@@ -67,14 +68,24 @@ class Portal(dbus.service.Object):
         self.bus, self.holds, self.count = bus, Holds(bus, "portal"), 0
 
     @dbus.service.method("org.freedesktop.portal.Inhibit", in_signature="sua{sv}", out_signature="o",
-                         sender_keyword="sender")
-    def Inhibit(self, window, flags, options, sender=None):
+                         sender_keyword="sender", async_callbacks=("reply", "error"))
+    def Inhibit(self, window, flags, options, sender=None, reply=None, error=None):
+        # As the portal names the request: from the caller's name and its token.
         self.count += 1
-        path = "/org/freedesktop/portal/desktop/request/%s/vreko%d" % (sender[1:].replace(".", "_"), self.count)
-        PortalRequest(self, path, sender)
-        self.holds.add(sender, path)
-        log(f"portal take flags={int(flags)} reason={options.get('reason', '')}")
-        return dbus.ObjectPath(path)
+        token = str(options.get("handle_token", "t%d" % self.count))
+        path = "/org/freedesktop/portal/desktop/request/%s/%s" % (sender[1:].replace(".", "_"), token)
+
+        def grant():
+            PortalRequest(self, path, sender)
+            self.holds.add(sender, path)
+            log(f"portal take flags={int(flags)} {path} reason={options.get('reason', '')}")
+            reply(dbus.ObjectPath(path))
+            return False
+
+        if "portal-slow" in WANTED:
+            GLib.timeout_add(6000, grant)
+        else:
+            grant()
 
 
 class PowerManagement(dbus.service.Object):
@@ -123,7 +134,7 @@ DBusGMainLoop(set_as_default=True)
 session = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
 system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
 keep = []
-if "portal" in WANTED:
+if "portal" in WANTED or "portal-slow" in WANTED:
     keep += [dbus.service.BusName("org.freedesktop.portal.Desktop", session), Portal(session)]
 if "power-management" in WANTED:
     keep += [dbus.service.BusName("org.freedesktop.PowerManagement", session), PowerManagement(session)]

@@ -10,10 +10,25 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 LOG=$T/holds.log
 touch "$LOG"
 
+# A bus that starts no service of the machine on demand (no real portal, say): only the stand-ins.
+cat >"$T/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$T</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
 own_bus() {  # own_bus name → a dbus-daemon of our own; its address in the variable named
     local address=""
     mkfifo "$T/$1.fd"
-    dbus-daemon --session --nofork --print-address=3 3>"$T/$1.fd" >"$T/$1.log" 2>&1 &
+    dbus-daemon --config-file="$T/bus.conf" --nofork --print-address=3 3>"$T/$1.fd" >"$T/$1.log" 2>&1 &
     PIDS+=($!)
     read -r -t "$LIMIT" address <"$T/$1.fd"
     [ -n "$address" ] || { log "no bus $1 within ${LIMIT}s"; exit 1; }
@@ -95,6 +110,23 @@ kill -KILL "$VPID"
 check "killed, the program's descriptor closes and logind lets go" \
     wait_until "$LIMIT" "a second release" eval '[ "$(grep -c "^logind release" "$LOG")" -eq 2 ]'
 stop_lingering
+
+# ---- a portal that answers late (still starting): the next is asked, and both are let go ---------
+: >"$LOG"
+services portal-slow power-management
+ini 30 1 1 0 0 "$T/cmd1.sh" "$T/action.sh"
+open_vreko
+key Up
+key Escape
+check "a portal that does not answer in time: PowerManagement holds" wait_logged "power-management take"
+check "the portal grants the request later" wait_logged "portal take"
+wait_viewable "$WID" "$LIMIT"
+key Up
+check "a dial step lets go of PowerManagement" wait_logged "power-management release"
+check "and closes the portal's late request" wait_logged "portal release"
+check "the request closed is the one granted" \
+    [ "$(sed -n 's/^portal take flags=4 \([^ ]*\) .*/\1/p' "$LOG")" = "$(sed -n 's/^portal release //p' "$LOG")" ]
+stop_pid "$VPID"
 
 # ---- killed while the portal holds: the bus drops the caller and the portal lets go --------------
 : >"$LOG"

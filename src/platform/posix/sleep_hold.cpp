@@ -1,6 +1,7 @@
 #include "platform/posix/sleep_hold.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <systemd/sd-bus.h>
 #include <time.h>
@@ -23,6 +24,7 @@ struct SdBus {
     decltype(&sd_bus_open_user) openUser = nullptr;
     decltype(&sd_bus_open_system) openSystem = nullptr;
     decltype(&sd_bus_set_method_call_timeout) setTimeout = nullptr;
+    decltype(&sd_bus_get_unique_name) uniqueName = nullptr;
     decltype(&sd_bus_call_method) call = nullptr;
     decltype(&sd_bus_message_read) read = nullptr;
     decltype(&sd_bus_message_unref) unref = nullptr;
@@ -43,6 +45,7 @@ const SdBus* LoadSdBus() {
         static SdBus s;
         if (Symbol(lib, "sd_bus_open_user", s.openUser) && Symbol(lib, "sd_bus_open_system", s.openSystem) &&
             Symbol(lib, "sd_bus_set_method_call_timeout", s.setTimeout) && Symbol(lib, "sd_bus_call_method", s.call) &&
+            Symbol(lib, "sd_bus_get_unique_name", s.uniqueName) &&
             Symbol(lib, "sd_bus_message_read", s.read) && Symbol(lib, "sd_bus_message_unref", s.unref) &&
             Symbol(lib, "sd_bus_error_free", s.errorFree) && Symbol(lib, "sd_bus_flush_close_unref", s.close))
             return &s;
@@ -75,18 +78,19 @@ sd_bus* Connect(DbusSleepHold::Bus*& slot, bool system) {
     return bus;
 }
 
-// A method call whose reply is read with types (nothing when null); false when it failed.
+// A method call whose reply is read with types (nothing when null): 0 when it answered, else a
+// negative error number (-ETIMEDOUT: no answer in time).
 template <typename Send, typename... Out>
-bool Call(sd_bus* bus, const char* outTypes, const Send& send, Out*... out) {
+int Call(sd_bus* bus, const char* outTypes, const Send& send, Out*... out) {
     const SdBus* sd = LoadSdBus();
-    if (!bus || !sd) return false;
+    if (!bus || !sd) return -ENOTCONN;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    bool ok = send(*sd, bus, &error, &reply) >= 0;
-    if (ok && outTypes) ok = sd->read(reply, outTypes, out...) > 0;
+    int r = send(*sd, bus, &error, &reply);
+    if (r >= 0 && outTypes) r = sd->read(reply, outTypes, out...) > 0 ? 0 : -EBADMSG;
     sd->unref(reply);
     sd->errorFree(&error);
-    return ok;
+    return r < 0 ? r : 0;
 }
 
 }  // namespace
@@ -124,23 +128,38 @@ void DbusSleepHold::Take() {
 
 bool DbusSleepHold::TakePortal() {
     sd_bus* bus = Connect(session_, false);
+    const SdBus* sd = LoadSdBus();
+    const char* unique = nullptr;
+    if (!bus || !sd || sd->uniqueName(bus, &unique) < 0 || !unique) return false;
+    // The request's object is named from our name on the bus and a token of ours, so that a
+    // request the portal answers too late (it may be starting up) can still be closed.
+    const std::string token = "vreko" + std::to_string(++portalRequests_);
+    std::string sender = unique[0] == ':' ? unique + 1 : unique;
+    for (char& c : sender)
+        if (c == '.') c = '_';
     const char* handle = nullptr;
-    const bool ok = Call(bus, "o",
-                         [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
-                             return sd.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                                            "org.freedesktop.portal.Inhibit", "Inhibit", e, r, "sua{sv}", "",
-                                            kPortalSuspend, 1, "reason", "s", kWhy);
-                         },
-                         &handle);
-    if (!ok || !handle) return false;
-    portalHandle_ = handle;
-    return true;
+    const int r = Call(bus, "o",
+                       [&token](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
+                           return sd.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                                          "org.freedesktop.portal.Inhibit", "Inhibit", e, m, "sua{sv}", "",
+                                          kPortalSuspend, 2, "handle_token", "s", token.c_str(), "reason", "s",
+                                          kWhy);
+                       },
+                       &handle);
+    if (r == 0 && handle) {
+        portalHandle_ = handle;
+        return true;
+    }
+    // Without an answer in time, the request may still be granted: it is closed with the rest,
+    // and the next interface is asked meanwhile.
+    if (r == -ETIMEDOUT) portalHandle_ = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+    return false;
 }
 
 bool DbusSleepHold::TakePowerManagement() {
     sd_bus* bus = Connect(session_, false);
     std::uint32_t cookie = 0;
-    const bool ok = Call(bus, "u",
+    const bool ok = 0 == Call(bus, "u",
                          [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
                              return sd.call(b, "org.freedesktop.PowerManagement",
                                             "/org/freedesktop/PowerManagement/Inhibit",
@@ -150,13 +169,14 @@ bool DbusSleepHold::TakePowerManagement() {
                          &cookie);
     if (!ok) return false;
     cookie_ = cookie;
+    powerManagementHeld_ = true;
     return true;
 }
 
 bool DbusSleepHold::TakeLogind() {
     sd_bus* bus = Connect(system_, true);
     int fd = -1;
-    const bool ok = Call(bus, "h",
+    const bool ok = 0 == Call(bus, "h",
                          [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
                              return sd.call(b, "org.freedesktop.login1", "/org/freedesktop/login1",
                                             "org.freedesktop.login1.Manager", "Inhibit", e, r, "ssss", "sleep", kWho,
@@ -172,33 +192,27 @@ bool DbusSleepHold::TakeLogind() {
 void DbusSleepHold::Release() {
     if (!taken_) return;
     taken_ = false;
-    const Via via = via_;
     via_ = Via::None;
-    switch (via) {
-        case Via::Portal: {
-            const std::string handle = std::move(portalHandle_);
-            Call(session_ ? session_->bus : nullptr, nullptr,
-                 [&handle](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
-                     return sd.call(b, "org.freedesktop.portal.Desktop", handle.c_str(),
-                                    "org.freedesktop.portal.Request", "Close", e, r, "");
-                 });
-            break;
-        }
-        case Via::PowerManagement: {
-            const std::uint32_t cookie = cookie_;
-            Call(session_ ? session_->bus : nullptr, nullptr,
-                 [cookie](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
-                     return sd.call(b, "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
-                                    "org.freedesktop.PowerManagement.Inhibit", "UnInhibit", e, r, "u", cookie);
-                 });
-            break;
-        }
-        case Via::Logind:
-            close(logindFd_);
-            logindFd_ = -1;
-            break;
-        case Via::None:
-            break;
+    sd_bus* session = session_ ? session_->bus : nullptr;
+    if (!portalHandle_.empty()) {
+        const std::string handle = std::move(portalHandle_);
+        portalHandle_.clear();
+        Call(session, nullptr, [&handle](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
+            return sd.call(b, "org.freedesktop.portal.Desktop", handle.c_str(), "org.freedesktop.portal.Request",
+                           "Close", e, m, "");
+        });
+    }
+    if (powerManagementHeld_) {
+        powerManagementHeld_ = false;
+        const std::uint32_t cookie = cookie_;
+        Call(session, nullptr, [cookie](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
+            return sd.call(b, "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
+                           "org.freedesktop.PowerManagement.Inhibit", "UnInhibit", e, m, "u", cookie);
+        });
+    }
+    if (logindFd_ >= 0) {
+        close(logindFd_);
+        logindFd_ = -1;
     }
 }
 

@@ -9,12 +9,14 @@
 
 namespace vreko::posix {
 
-// Asks, in this order, the first that answers:
+// Asks, in this order, until one holds:
 // 1. the desktop portal (org.freedesktop.portal.Inhibit on the session bus) for suspend only;
 // 2. org.freedesktop.PowerManagement.Inhibit on the session bus (suspend only by definition);
 // 3. systemd-logind (org.freedesktop.login1.Manager.Inhibit on the system bus) for "sleep" in
 //    mode "block".
-// None of them is asked for idle: the screen still blanks and locks. D-Bus is libsystemd's
+// A portal that does not answer in time (it may be starting) may still grant the request later:
+// the next one is asked meanwhile, and both are let go. None of them is asked for idle: the
+// screen still blanks and locks. D-Bus is libsystemd's
 // sd-bus, loaded at the first hold, so that a start that never counts down does not load it.
 // The buses drop what the program held when it ends, however it ends.
 class DbusSleepHold : public SleepHold {
@@ -43,6 +45,8 @@ private:
     Bus* session_ = nullptr;
     Bus* system_ = nullptr;
     std::string portalHandle_;  // the portal's request object, closed to let go
+    int portalRequests_ = 0;
+    bool powerManagementHeld_ = false;
     std::uint32_t cookie_ = 0;  // PowerManagement's
     int logindFd_ = -1;         // logind's: closing it lets go
 };
