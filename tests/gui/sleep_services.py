@@ -5,8 +5,10 @@
 # line to the log for every hold taken and let go, and, as the real ones do, lets go of a
 # caller's hold when the caller leaves the bus (its process ended) or, for logind, when the
 # caller's end of the pipe is closed.
-#   sleep_services.py LOG [portal | portal-slow] [power-management] [logind]
-# portal-slow answers the portal's calls only after 6 s, as a portal that is still starting.
+#   sleep_services.py LOG [portal | portal-slow | portal-refuses] [power-management] [logind]
+# portal-slow answers the portal's calls only after 6 s, as a portal that is still starting;
+# portal-refuses replies and then answers 2 (refused), as the portal does on a desktop that has
+# no part of its own to hold suspend.
 # Prints "ready" once every service named is on its bus.
 import os
 import sys
@@ -55,6 +57,10 @@ class PortalRequest(dbus.service.Object):
         super().__init__(portal.bus, path)
         self.portal, self.path, self.sender = portal, path, sender
 
+    @dbus.service.signal("org.freedesktop.portal.Request", signature="ua{sv}")
+    def Response(self, response, results):
+        pass
+
     @dbus.service.method("org.freedesktop.portal.Request", in_signature="", out_signature="")
     def Close(self):
         if self.portal.holds.remove(self.sender, self.path):
@@ -76,10 +82,16 @@ class Portal(dbus.service.Object):
         path = "/org/freedesktop/portal/desktop/request/%s/%s" % (sender[1:].replace(".", "_"), token)
 
         def grant():
-            PortalRequest(self, path, sender)
+            request = PortalRequest(self, path, sender)
+            reply(dbus.ObjectPath(path))
+            if "portal-refuses" in WANTED:
+                log(f"portal refused flags={int(flags)} {path}")
+                request.Response(dbus.UInt32(2), {})
+                request.remove_from_connection()
+                return False
             self.holds.add(sender, path)
             log(f"portal take flags={int(flags)} {path} reason={options.get('reason', '')}")
-            reply(dbus.ObjectPath(path))
+            request.Response(dbus.UInt32(0), {})
             return False
 
         if "portal-slow" in WANTED:
@@ -134,7 +146,7 @@ DBusGMainLoop(set_as_default=True)
 session = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
 system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
 keep = []
-if "portal" in WANTED or "portal-slow" in WANTED:
+if WANTED & {"portal", "portal-slow", "portal-refuses"}:
     keep += [dbus.service.BusName("org.freedesktop.portal.Desktop", session), Portal(session)]
 if "power-management" in WANTED:
     keep += [dbus.service.BusName("org.freedesktop.PowerManagement", session), PowerManagement(session)]

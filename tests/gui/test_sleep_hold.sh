@@ -128,6 +128,17 @@ check "the request closed is the one granted" \
     [ "$(sed -n 's/^portal take flags=4 \([^ ]*\) .*/\1/p' "$LOG")" = "$(sed -n 's/^portal release //p' "$LOG")" ]
 stop_pid "$VPID"
 
+# ---- a portal that refuses (its desktop has nothing to hold suspend): logind is asked -------------
+: >"$LOG"
+services portal-refuses logind
+open_vreko
+key Up
+key Escape
+check "a portal that refuses: logind holds" wait_logged "logind take"
+check "the portal was asked first" [ "$(grep -oE '^(portal refused|logind take)' "$LOG" | tr '\n' ,)" = "portal refused,logind take," ]
+stop_pid "$VPID"
+check "a program that ends lets go" wait_logged "logind release"
+
 # ---- killed while the portal holds: the bus drops the caller and the portal lets go --------------
 : >"$LOG"
 services portal

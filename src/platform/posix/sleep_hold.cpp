@@ -25,6 +25,10 @@ struct SdBus {
     decltype(&sd_bus_open_system) openSystem = nullptr;
     decltype(&sd_bus_set_method_call_timeout) setTimeout = nullptr;
     decltype(&sd_bus_get_unique_name) uniqueName = nullptr;
+    decltype(&sd_bus_match_signal) matchSignal = nullptr;
+    decltype(&sd_bus_slot_unref) slotUnref = nullptr;
+    decltype(&sd_bus_process) process = nullptr;
+    decltype(&sd_bus_wait) wait = nullptr;
     decltype(&sd_bus_call_method) call = nullptr;
     decltype(&sd_bus_message_read) read = nullptr;
     decltype(&sd_bus_message_unref) unref = nullptr;
@@ -45,7 +49,9 @@ const SdBus* LoadSdBus() {
         static SdBus s;
         if (Symbol(lib, "sd_bus_open_user", s.openUser) && Symbol(lib, "sd_bus_open_system", s.openSystem) &&
             Symbol(lib, "sd_bus_set_method_call_timeout", s.setTimeout) && Symbol(lib, "sd_bus_call_method", s.call) &&
-            Symbol(lib, "sd_bus_get_unique_name", s.uniqueName) &&
+            Symbol(lib, "sd_bus_get_unique_name", s.uniqueName) && Symbol(lib, "sd_bus_match_signal", s.matchSignal) &&
+            Symbol(lib, "sd_bus_slot_unref", s.slotUnref) && Symbol(lib, "sd_bus_process", s.process) &&
+            Symbol(lib, "sd_bus_wait", s.wait) &&
             Symbol(lib, "sd_bus_message_read", s.read) && Symbol(lib, "sd_bus_message_unref", s.unref) &&
             Symbol(lib, "sd_bus_error_free", s.errorFree) && Symbol(lib, "sd_bus_flush_close_unref", s.close))
             return &s;
@@ -53,6 +59,27 @@ const SdBus* LoadSdBus() {
         return nullptr;
     }();
     return loaded;
+}
+
+std::uint64_t MonotonicUsec() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return std::uint64_t(t.tv_sec) * 1'000'000 + std::uint64_t(t.tv_nsec) / 1000;
+}
+
+// The portal's answer to a request: its Response signal, 0 when granted.
+struct PortalAnswer {
+    const SdBus* sd = nullptr;
+    bool answered = false;
+    std::uint32_t code = 2;
+};
+
+int OnPortalResponse(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* answer = static_cast<PortalAnswer*>(userdata);
+    std::uint32_t code = 2;
+    if (answer->sd->read(m, "u", &code) > 0) answer->code = code;
+    answer->answered = true;
+    return 0;
 }
 
 }  // namespace
@@ -131,28 +158,47 @@ bool DbusSleepHold::TakePortal() {
     const SdBus* sd = LoadSdBus();
     const char* unique = nullptr;
     if (!bus || !sd || sd->uniqueName(bus, &unique) < 0 || !unique) return false;
-    // The request's object is named from our name on the bus and a token of ours, so that a
-    // request the portal answers too late (it may be starting up) can still be closed.
+    const std::uint64_t deadline = MonotonicUsec() + kCallTimeoutUsec;
+    // The request's object is named from our name on the bus and a token of ours: its answer
+    // can be awaited from the start, and a request the portal answers too late (it may be
+    // starting up) can still be closed.
     const std::string token = "vreko" + std::to_string(++portalRequests_);
     std::string sender = unique[0] == ':' ? unique + 1 : unique;
     for (char& c : sender)
         if (c == '.') c = '_';
-    const char* handle = nullptr;
-    const int r = Call(bus, "o",
-                       [&token](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
-                           return sd.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                                          "org.freedesktop.portal.Inhibit", "Inhibit", e, m, "sua{sv}", "",
-                                          kPortalSuspend, 2, "handle_token", "s", token.c_str(), "reason", "s",
-                                          kWhy);
-                       },
-                       &handle);
-    if (r == 0 && handle) {
-        portalHandle_ = handle;
+    const std::string request = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+    PortalAnswer answer;
+    answer.sd = sd;
+    sd_bus_slot* slot = nullptr;
+    if (sd->matchSignal(bus, &slot, nullptr, request.c_str(), "org.freedesktop.portal.Request", "Response",
+                        OnPortalResponse, &answer) < 0)
+        return false;
+    // The reply names the request object as above (the portal names it from the token).
+    int r = Call(bus, nullptr,
+                 [&token](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
+                     return sd.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                                    "org.freedesktop.portal.Inhibit", "Inhibit", e, m, "sua{sv}", "", kPortalSuspend, 2,
+                                    "handle_token", "s", token.c_str(), "reason", "s", kWhy);
+                 });
+    // The portal replies at once and answers once its desktop's part has decided: a desktop
+    // without a part that holds suspend refuses there.
+    while (r == 0 && !answer.answered) {
+        const int processed = sd->process(bus, nullptr);
+        if (processed < 0) break;
+        if (processed > 0) continue;
+        const std::uint64_t now = MonotonicUsec();
+        if (now >= deadline) break;
+        sd->wait(bus, deadline - now);
+    }
+    sd->slotUnref(slot);
+    if (answer.answered) {
+        if (answer.code != 0) return false;  // refused: the portal has closed the request
+        portalHandle_ = request;
         return true;
     }
-    // Without an answer in time, the request may still be granted: it is closed with the rest,
-    // and the next interface is asked meanwhile.
-    if (r == -ETIMEDOUT) portalHandle_ = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+    // No answer in time: the request may still be granted. It is closed with the rest, and the
+    // next interface is asked meanwhile.
+    if (r == 0 || r == -ETIMEDOUT) portalHandle_ = request;
     return false;
 }
 
