@@ -78,7 +78,7 @@ if [ "$1" = --inside ]; then
     chown -R "$TEST_USER:" /tmp/t
     chmod 700 /tmp/t/run
     exec setpriv --reuid "$TEST_USER" --regid "$TEST_USER" --clear-groups \
-        env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/t/home XDG_RUNTIME_DIR=/tmp/t/run SLEEP_ONLY=${SLEEP_ONLY:-} \
+        env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/t/home XDG_RUNTIME_DIR=/tmp/t/run SLEEP_ONLY=${SLEEP_ONLY:-} PORTAL=${PORTAL:-} \
         XDG_CONFIG_HOME=/tmp/t/home/.config LANG=C.UTF-8 bash "$SELF" --as-user "$DESK" "$OUT"
 fi
 
@@ -218,6 +218,13 @@ sleep_step() {
             PIDS+=($!) ;;
         mutter)
             export XDG_CURRENT_DESKTOP=GNOME
+            # gnome-session will not start without a system bus: a private one, where no
+            # service of the machine runs (no logind, no UPower).
+            mkfifo "$T/sysbusfd"
+            dbus-daemon --session --nofork --print-address=3 3>"$T/sysbusfd" >"$T/sysbus.log" 2>&1 &
+            PIDS+=($!)
+            read -r -t "$LIMIT" DBUS_SYSTEM_BUS_ADDRESS <"$T/sysbusfd"
+            export DBUS_SYSTEM_BUS_ADDRESS
             # gnome-session with a session of no components of its own (mutter runs already).
             mkdir -p "$HOME/.local/share/gnome-session/sessions"
             printf '%s\n' '[GNOME Session]' 'Name=vreko' 'RequiredComponents=' \
@@ -230,6 +237,10 @@ sleep_step() {
         *) ;;
     esac
     dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_CURRENT_DESKTOP 2>/dev/null
+    # A desktop's session has its portal running already (PORTAL=cold leaves it to be started
+    # by the program's first call).
+    [ "${PORTAL:-}" = cold ] || timeout 20 gdbus introspect --session --dest org.freedesktop.portal.Desktop \
+        --object-path /org/freedesktop/portal/desktop >/dev/null 2>&1
     sleep 5  # the session's services come up (nothing of ours waits on them)
     dbus-monitor --session >"$T/bus-monitor.log" 2>&1 &
     PIDS+=($!)
