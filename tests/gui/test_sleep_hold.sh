@@ -3,7 +3,7 @@
 # services (tests/gui/sleep_services.py): taken when the count starts, of the first interface
 # that answers (the portal, then PowerManagement, then logind), for suspend only; let go before
 # the action is launched, when a dial step cancels the count, and when the program is killed;
-# never passed on to a launched command.
+# never passed on to a launched command. A process stopped for a while is not taken for a sleep.
 . "$(dirname "$0")/lib.sh"
 gui_setup
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -150,6 +150,20 @@ wait_logged "portal take"
 kill -KILL "$VPID"
 check "killed, the portal's hold goes with the program's connection" wait_logged "portal dropped"
 check "the action never ran" bash -c "! grep -q '^action' '$LOG'"
+
+# ---- a stopped process is no sleep: the count stays hidden ----------------------------------------
+ini 30 0 1 0 0 "$T/cmd1.sh" "$T/action.sh"
+open_vreko
+key Up
+key Escape
+wait_viewable "$WID" "$LIMIT" no
+kill -STOP "$VPID"
+sleep 8  # longer than a sleep that would be told
+kill -CONT "$VPID"
+sleep 3
+check "stopped for 8 s, the program keeps its window hidden" bash -c "! xwininfo -id $WID | grep -q IsViewable"
+check "and counts on" alive "$VPID"
+stop_pid "$VPID"
 
 # ---- nothing answers: the program counts and acts as ever, and says nothing ----------------------
 stop_pid "$SERVICES"
