@@ -19,12 +19,14 @@ bash tests/wine/test_smoke.sh "$build/vreko.exe" >"$build/wine-smoke.log" 2>&1 &
 smoke=$!
 bash tests/wine/test_warning_box.sh "$build/vreko.exe" >"$build/wine-warning-box.log" 2>&1 &
 warning_box=$!
-bash tests/wine/test_sleep.sh "$build/vreko.exe" "$build/vreko_power_notice.exe" >"$build/wine-sleep.log" 2>&1 &
-sleep_test=$!
 wine_failed=0
 bash tests/wine/test_boxes.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_settings_box.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_instance.sh "$build/vreko.exe" || wine_failed=1
+# The sleep test waits out two minutes and more, mostly idle; it starts once the two above are
+# past their own start, so that no more than two Wine prefixes start up at once.
+bash tests/wine/test_sleep.sh "$build/vreko.exe" "$build/vreko_power_notice.exe" >"$build/wine-sleep.log" 2>&1 &
+sleep_test=$!
 bash tests/wine/test_pointer_idle.sh "$build/vreko.exe" || wine_failed=1
 wait "$smoke" || wine_failed=1
 cat "$build/wine-smoke.log"
