@@ -7,17 +7,27 @@
 # namespaces, so that its display :0, its sockets and its lock files meet nothing else and
 # nothing stays behind.
 #
+# The last step starts what the desktop's session starts for power and portals (KDE: PowerDevil;
+# GNOME: gnome-session and its power daemon; every desktop: xdg-desktop-portal on demand) and
+# asks whether the desktop's own power manager sees the program's hold on suspend while it
+# counts (SLEEP_ONLY=1 runs that step alone).
+#
 # Usage, as root:  tests/desktops.sh path/to/vreko [mutter] [kwin-x11] [kwin-wayland] [sway] [openbox]
 # It needs:  apt-get install kwin-x11 kwin-wayland mutter xwayland sway grim dbus-daemon
+#            xdg-desktop-portal xdg-desktop-portal-gtk xdg-desktop-portal-kde xdg-desktop-portal-wlr
+#            powerdevil gnome-settings-daemon gnome-session-bin
 #            (and the test command's xvfb, openbox, xdotool, x11-utils, x11-apps, imagemagick)
 # A cell is "yes" when the step held, "no" when it failed, "limit" when it failed as the README
 # says it does on that desktop (its Desktops section), and "-" when it never ran because a step it
 # needs failed. It exits 0 only when every cell is "yes" or "limit".
 # Screenshots and logs stay in the folder it names at the end (DESKTOPS_OUT to choose it).
 set -u
-STEPS=(start rounded dial other_active above second_start hidden_start drag menu failure_box box_closed idle_hide warning)
-# What the README's Desktops section tells of each desktop: sway keeps no X11 window above others.
-declare -A KNOWN_LIMITS=([sway]="above")
+STEPS=(start rounded dial other_active above second_start hidden_start drag menu failure_box box_closed idle_hide warning
+       holds_sleep)
+[ -n "${SLEEP_ONLY:-}" ] && STEPS=(holds_sleep)
+# What the README's Desktops section tells of each desktop: sway keeps no X11 window above others;
+# only KDE's session holds suspend itself (elsewhere logind does, which does not run here).
+declare -A KNOWN_LIMITS=([sway]="above holds_sleep" [mutter]="holds_sleep" [openbox]="holds_sleep")
 
 # ---- as root, outside: a user, one namespace per desktop, then the table -------------------
 if [ "${1:-}" != --inside ] && [ "${1:-}" != --as-user ]; then
@@ -90,6 +100,7 @@ if [ "$1" = --inside ]; then
     chmod 700 /tmp/t/run
     exec setpriv --reuid "$TEST_USER" --regid "$TEST_USER" --clear-groups \
         env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$WORK/home" XDG_RUNTIME_DIR=/tmp/t/run LANG=C.UTF-8 \
+        SLEEP_ONLY="${SLEEP_ONLY:-}" PORTAL="${PORTAL:-}" \
         bash "$WORK/desktops.sh" --as-user "$DESK" "$WORK"
 fi
 
@@ -107,7 +118,9 @@ save_results() {
     local s
     for s in "${STEPS[@]}"; do echo "$s ${R[$s]:--}"; done >"$OUT/$DESK.result"
     for f in "$T"/*.png; do [ -e "$f" ] && cp "$f" "$OUT/$DESK-$(basename "$f")"; done
-    for f in desktop.log vreko.log cmd1.marker; do cp "$T/$f" "$OUT/$DESK-$f" 2>/dev/null; done
+    for f in desktop.log vreko.log cmd1.marker powerdevil.log gnome-session.log gsd-power.log bus-monitor.log; do
+        cp "$T/$f" "$OUT/$DESK-$f" 2>/dev/null
+    done
 }
 trap 'save_results; for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null; done' EXIT
 limit_of() { [[ " ${KNOWN_LIMITS[$DESK]:-} " == *" $1 "* ]]; }
@@ -223,6 +236,82 @@ log "$DESK: X clients on $DISPLAY"
 # A window mapped while the desktop still starts may stay unmanaged: a probe window it manages
 # shows that it takes windows on.
 wm_probe || { log "the desktop manages no window"; cat "$T/desktop.log"; exit 1; }
+
+# ---- the hold on automatic sleep ------------------------------------------------------------
+session_call() { timeout 10 gdbus call --session "$@" 2>&1; }
+power_manager_sees() {  # the desktop's own power manager: is suspend (or idle) held now?
+    case $DESK in
+        kwin-*) session_call --dest org.kde.Solid.PowerManagement --object-path /org/kde/Solid/PowerManagement/PolicyAgent \
+                    --method org.kde.Solid.PowerManagement.PolicyAgent.HasInhibition "$1" ;;
+        mutter) session_call --dest org.gnome.SessionManager --object-path /org/gnome/SessionManager \
+                    --method org.gnome.SessionManager.IsInhibited "$2" ;;
+        *) echo "(no power manager on the session)" ;;
+    esac
+}
+sleep_step() {
+    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || session_bus
+    case $DESK in
+        kwin-*)
+            export XDG_CURRENT_DESKTOP=KDE
+            /usr/lib/x86_64-linux-gnu/libexec/org_kde_powerdevil >"$T/powerdevil.log" 2>&1 &
+            PIDS+=($!) ;;
+        mutter)
+            export XDG_CURRENT_DESKTOP=GNOME
+            # gnome-session will not start without a system bus: a private one, where no
+            # service of the machine runs (no logind, no UPower).
+            mkfifo "$T/sysbusfd"
+            dbus-daemon --session --nofork --print-address=3 3>"$T/sysbusfd" >"$T/sysbus.log" 2>&1 &
+            PIDS+=($!)
+            read -r -t "$LIMIT" DBUS_SYSTEM_BUS_ADDRESS <"$T/sysbusfd"
+            export DBUS_SYSTEM_BUS_ADDRESS
+            # gnome-session with a session of no components of its own (mutter runs already).
+            mkdir -p "$HOME/.local/share/gnome-session/sessions"
+            printf '%s\n' '[GNOME Session]' 'Name=vreko' 'RequiredComponents=' \
+                >"$HOME/.local/share/gnome-session/sessions/vreko.session"
+            gnome-session --builtin --disable-acceleration-check --session=vreko >"$T/gnome-session.log" 2>&1 &
+            PIDS+=($!)
+            /usr/libexec/gsd-power >"$T/gsd-power.log" 2>&1 &
+            PIDS+=($!) ;;
+        sway) export XDG_CURRENT_DESKTOP=sway ;;
+        *) ;;
+    esac
+    dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_CURRENT_DESKTOP 2>/dev/null
+    # A desktop's session has its portal running already (PORTAL=cold leaves it to be started
+    # by the program's first call).
+    [ "${PORTAL:-}" = cold ] || timeout 20 gdbus introspect --session --dest org.freedesktop.portal.Desktop \
+        --object-path /org/freedesktop/portal/desktop >/dev/null 2>&1
+    sleep 5  # the session's services come up (nothing of ours waits on them)
+    dbus-monitor --session >"$T/bus-monitor.log" 2>&1 &
+    PIDS+=($!)
+    local names
+    names=$(busctl --user list --no-pager 2>/dev/null | awk '{print $1 " " $2}' | grep -E \
+        'portal\.Desktop|impl\.portal\.desktop|PowerManagement|SessionManager|login1' | tr '\n' ';')
+    log "     session bus: $names"
+    log "     before: suspend held: $(power_manager_sees 1 4)"
+    ini 600 1 1 0 0 /bin/true /bin/true
+    start_vreko && wait_viewable "$WID" "$LIMIT" || return 1
+    wait_until "$LIMIT" "the focus on our window" eval '[ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ]'
+    k_key Up && k_key Up
+    shot_until sleep-dialled shows sleep-dialled 0,255,0 1000 || log "     the dial did not show"
+    k_key Escape
+    wait_viewable "$WID" 20 no || { log "     the window did not hide"; return 1; }
+    alive "$VPID" || { log "     the program ended instead of counting"; return 1; }
+    sleep 8  # the portal starts on demand, then its backend
+    local suspend idle
+    suspend=$(power_manager_sees 1 4)
+    idle=$(power_manager_sees 4 8)
+    log "     counting: suspend held: $suspend; idle (or screen) held: $idle"
+    grep -E -A3 'member=(Inhibit|Response|UnInhibit|Close)' "$T/bus-monitor.log" | grep -vE '^--$' | head -40 >"$T/holds.txt"
+    sed 's/^/     | /' "$T/holds.txt"
+    kill -KILL "$VPID"
+    sleep 3
+    log "     killed: suspend held: $(power_manager_sees 1 4)"
+    [[ $suspend == *true* ]] && [[ $idle != *true* ]]
+}
+if [ -n "${SLEEP_ONLY:-}" ]; then
+    result holds_sleep sleep_step
+    exit 0
+fi
 
 marker_script cmd1
 ini 600 1 1 0 0 "$T/cmd1.sh" /nonexistent/vreko-action
@@ -394,4 +483,6 @@ else
     skip warning "the window did not start again"
 fi
 stop_pid "$VPID"
+
+result holds_sleep sleep_step
 exit 0

@@ -4,10 +4,10 @@
 set -euo pipefail
 level=${1:-test}
 
-build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev
+build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev libfontconfig-dev libsystemd-dev
        fonts-lato fonts-dejavu-core xdg-utils libnotify-bin
        dpkg-dev file)
-test=(libgtest-dev xvfb xauth openbox kwin-x11 dbus-daemon xcompmgr xdotool x11-utils x11-apps imagemagick procps strace libxml2-utils
+test=(libgtest-dev xvfb xauth openbox kwin-x11 dbus-daemon python3-dbus python3-gi xcompmgr xdotool x11-utils x11-apps imagemagick procps strace libxml2-utils
       clang libclang-rt-dev
       g++-mingw-w64-x86-64 googletest wine wine64
       lintian desktop-file-utils appstream man-db groff-base bsdextrautils unzip)

@@ -5,8 +5,8 @@
 # vreko.exe under Wine with a private Xvfb and openbox (window, settings file, keys, warning and
 # its command, the pointer resting on it, menu, failure and settings boxes, a warning box left
 # open to the end, wheel and buttons, idle end, one copy only, a read-only folder, the screen's
-# resolution and its change), and checks the shipped file: its size, DLLs, imports, version,
-# manifest and icon.
+# resolution and its change, the hold on sleep and the wake-up), and checks the shipped file:
+# its size, DLLs, imports, version, manifest and icon.
 # Usage: tools/test-windows.sh [BUILD_DIR]   (build-test-win by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,6 +26,10 @@ wine_failed=0
 bash tests/wine/test_boxes.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_settings_box.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_instance.sh "$build/vreko.exe" || wine_failed=1
+# The sleep test waits out two minutes and more, mostly idle; it starts once the two above are
+# past their own start, so that no more than two Wine prefixes start up at once.
+bash tests/wine/test_sleep.sh "$build/vreko.exe" "$build/vreko_power_notice.exe" >"$build/wine-sleep.log" 2>&1 &
+sleep_test=$!
 bash tests/wine/test_pointer_idle.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_dpi.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" || wine_failed=1
 bash tests/wine/test_readonly_folder.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" || wine_failed=1
@@ -33,5 +37,7 @@ wait "$smoke" || wine_failed=1
 cat "$build/wine-smoke.log"
 wait "$warning_box" || wine_failed=1
 cat "$build/wine-warning-box.log"
+wait "$sleep_test" || wine_failed=1
+cat "$build/wine-sleep.log"
 [ "$wine_failed" -eq 0 ]
 bash tests/wine/test_exe.sh "$build/vreko.exe" "$build/vreko_exe_check.exe"

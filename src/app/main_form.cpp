@@ -49,7 +49,7 @@ TForm1::TForm1(TApplication& app, Platform& platform)
       btnClose(this),
       OneInstance1(platform, app, hold),
       launcher(platform, hold),
-      controller(app.loop(), *this, {readout, Label1, Label2}, launcher, hold),
+      controller(app.loop(), *this, {readout, Label1, Label2}, launcher, hold, platform.AutomaticSleep()),
       inputTargets_{controller, hold, [this] { btnUp.Click(); }, [this] { btnDown.Click(); }} {
     // The design's places and sizes, scaled from 96 pixels per inch to the screen's.
     ScaleDesign();
@@ -120,7 +120,10 @@ TForm1::TForm1(TApplication& app, Platform& platform)
     FormCreate();
 }
 
-TForm1::~TForm1() { OneInstance1.ReleaseInstance(); }
+TForm1::~TForm1() {
+    platform_.OnWake = nullptr;
+    OneInstance1.ReleaseInstance();
+}
 
 void TForm1::ScaleDesign() {
     VrLabel1.SetBounds(Scale(56), Scale(0), Scale(337), Scale(169));
@@ -175,6 +178,7 @@ void TForm1::CreateHandle() {
 void TForm1::FormCreate() {
     app_.OnActivate = [this] { AppOnActivate(); };
     app_.OnMessage = [this](const Message& m, bool& handled) { AppOnMessage(m, handled); };
+    platform_.OnWake = [this] { AppOnWake(); };
 
     // Settings: each key in its order, missing ones written back, stop at the first failure.
     const std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(app_.ExeName());
@@ -212,6 +216,12 @@ void TForm1::AppOnActivate() {
     if (hold.Active()) return;
     if (!Visible()) Show();
     controller.ShowAndPause();
+}
+
+void TForm1::AppOnWake() {
+    // A copy that is only passing the running one forward has nothing to show.
+    if (!app_.ShowMainForm()) return;
+    controller.ShowAfterSleep();
 }
 
 void TForm1::AppOnMessage(const Message& Msg, bool& Handled) { vreko::AppOnMessage(Msg, Handled, inputTargets_); }

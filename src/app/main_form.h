@@ -68,6 +68,8 @@ public:
     // Event handlers.
     void FormCreate();
     void AppOnActivate();
+    // The machine has slept and woken up again.
+    void AppOnWake();
     void AppOnMessage(const Message& Msg, bool& Handled);
     void btnUpClick(TVrCustomShapeButton& Sender);
     void btnCloseClick(TVrCustomShapeButton& Sender);

@@ -6,18 +6,21 @@
 namespace vreko {
 
 CountdownController::CountdownController(EventLoop& loop, MainWindowOps& window, CountdownViews views,
-                                         CommandLauncher& launcher, ModalHold& hold)
+                                         CommandLauncher& launcher, ModalHold& hold, SleepHold& sleep)
     : tmUser(loop, 1000, [this] { tmUserTimer(); }),
       tmMain(loop, 1000, [this] { tmMainTimer(); }),
       window_(window),
       views_(views),
       launcher_(launcher),
-      hold_(hold) {
+      hold_(hold),
+      sleep_(sleep) {
     tmUser.Start();
     // The user has just closed one of our boxes: that counts as input, whether or not the
     // window system reports the return to the window as an activation.
     hold_.OnReleased([this] { ResetIdle(); });
 }
+
+CountdownController::~CountdownController() { sleep_.Release(); }
 
 void CountdownController::Reset() {
     IsHidden = false;
@@ -36,6 +39,8 @@ void CountdownController::StepTime(std::int32_t down) {
     if (DialTime > limit) DialTime = 0;
     if (DialTime < 0) DialTime = limit;
     RestTime = DialTime;
+    // A pending count is dropped: the next hide starts a new one and holds sleep again.
+    sleep_.Release();
     if (IsWarning) {
         // Dialling during the last minute cancels the countdown.
         tmUser.Start();
@@ -46,8 +51,13 @@ void CountdownController::StepTime(std::int32_t down) {
 }
 
 void CountdownController::HideOrClose() {
-    if (DialTime == 0 || RestTime == 0) window_.Close();
+    if (DialTime == 0 || RestTime == 0) {
+        sleep_.Release();
+        window_.Close();
+    }
     if (RestTime < 60) return;
+    // The machine must not sleep through the count.
+    sleep_.Take();
     IsHidden = true;
     tmUser.Stop();
     IdleCount = TimePause;
@@ -82,6 +92,8 @@ void CountdownController::tmMainTimer() {
         warningFailed = !launcher_.Launch(1);
     }
     if (RestTime == 0) {
+        // Let go first: an action that suspends the machine itself must not find it held.
+        sleep_.Release();
         launcher_.StartCommand(2);  // its failure box is closed before the program ends
         HideOrClose();
     }
@@ -92,6 +104,28 @@ void CountdownController::tmMainTimer() {
     // The warning's failure box opens once the step is done: the count keeps its time behind it,
     // showing its red seconds, and at zero the action runs and the program ends, box or not.
     if (warningFailed) launcher_.ShowFailure();
+}
+
+void CountdownController::ShowAfterSleep() {
+    // The action is under way already (its failure box is open): the program ends with it.
+    if (stepping_) return;
+    if (IsWarning) {
+        // The warning starts again: a whole minute of red seconds from now, as when it first
+        // came, without launching command 1 again.
+        RestTime = 59;
+        tmMain.Stop();
+        tmMain.Start();
+        views_.restLabel.SetText(MinutesSecondsText(RestTime));
+        ShowTime(RestTime);
+        IdleCount = TimePause;
+        if (!hold_.Active()) window_.Show();
+        return;
+    }
+    // One of our boxes is open while the window waits: it stays as the user left it.
+    if (hold_.Active()) return;
+    // As a second start: a count with more than a minute left pauses until the window hides
+    // again; a paused or dialled window just comes to the front.
+    ShowAndPause();
 }
 
 }  // namespace vreko

@@ -9,6 +9,7 @@
 #include "core/modal_hold.h"
 #include "core/readout.h"
 #include "platform/event_loop.h"
+#include "platform/platform.h"
 
 namespace vreko {
 
@@ -31,7 +32,11 @@ struct CountdownViews {
 class CountdownController {
 public:
     CountdownController(EventLoop& loop, MainWindowOps& window, CountdownViews views,
-                        CommandLauncher& launcher, ModalHold& hold);
+                        CommandLauncher& launcher, ModalHold& hold, SleepHold& sleep);
+    // The program ends: the machine may sleep again.
+    ~CountdownController();
+    CountdownController(const CountdownController&) = delete;
+    CountdownController& operator=(const CountdownController&) = delete;
 
     // Settings values, set once at start.
     std::int32_t TimePause = 0;
@@ -58,6 +63,9 @@ public:
     void tmUserTimer();
     void tmMainTimer();
     void ShowTime(std::int32_t n);
+    // The machine has slept and woken up: a running count comes forward as a second start
+    // brings it, or, in its last minute, shows a whole minute again before the action.
+    void ShowAfterSleep();
 
 private:
     MainWindowOps& window_;
@@ -66,6 +74,9 @@ private:
     CountdownViews views_;
     CommandLauncher& launcher_;
     ModalHold& hold_;
+    // Held from the hide that starts a count until the count is dropped, the action is
+    // launched or the program ends.
+    SleepHold& sleep_;
 };
 
 }  // namespace vreko

@@ -87,6 +87,25 @@ constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 // is being looked up): it counts as started until its outcome comes.
 constexpr std::intptr_t kStartPending = 43;
 
+// A hold on the system's automatic sleep: while it is taken, the machine does not suspend on its
+// own for being left idle. It holds nothing else: the screen still blanks and locks as the user
+// set it, and the user's own sleep (lid, power button, menu) still works. Taking it again while
+// it is held, or letting go of none, changes nothing. Where the system offers no way to hold
+// sleep, both do nothing and say nothing. Nothing of it passes to a launched command.
+class SleepHold {
+public:
+    virtual ~SleepHold() = default;
+    virtual void Take() = 0;
+    virtual void Release() = 0;
+};
+
+// A backend without a way to hold sleep.
+class NoSleepHold : public SleepHold {
+public:
+    void Take() override {}
+    void Release() override {}
+};
+
 class Platform : public EventSource {
 public:
     // The loop that serves this backend's events; set once by the program at start.
@@ -114,6 +133,13 @@ public:
     // At the program's end, once its loop has ended: waits a while for the starts still pending
     // and hands each outcome to the handler at once.
     virtual void FinishPendingStarts() {}
+
+    // --- sleep and wake -----------------------------------------------------------------
+    // The hold on automatic sleep, for the whole run; let go of when the program ends.
+    virtual SleepHold& AutomaticSleep() { return noSleepHold_; }
+    // Set by the program: told, from the loop, that the machine has slept (suspended or
+    // hibernated) and woken up again.
+    std::function<void()> OnWake;
 
     // --- screen and windows --------------------------------------------------------------
     virtual Rect PrimaryMonitor() = 0;
@@ -161,6 +187,11 @@ protected:
         if (startOutcome_) startOutcome_(result);
     }
 
+    // The backend has found that the machine slept: the program hears it now.
+    void ReportWake() {
+        if (OnWake) OnWake();
+    }
+
     EventLoop* loop_ = nullptr;
 
 private:
@@ -176,6 +207,7 @@ private:
     };
     StartTarget startTarget_{*this};
     std::function<void(std::intptr_t)> startOutcome_;
+    NoSleepHold noSleepHold_;
 };
 
 }  // namespace vreko

@@ -79,6 +79,8 @@ gui_setup() {
     mkdir -p "$T/app" "$T/home" "$T/run"
     chmod 700 "$T/run"
     export HOME=$T/home XDG_RUNTIME_DIR=$T/run XDG_CONFIG_HOME=$T/home/.config
+    # The program asks the buses to hold sleep while it counts: never the machine's own buses.
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$T/no-session-bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$T/no-system-bus
     cp "$VREKO_BIN" "$T/app/vreko"
     # The server picks a free display itself and writes its number once it accepts clients.
     mkfifo "$T/displayfd"

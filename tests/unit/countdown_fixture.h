@@ -51,12 +51,13 @@ struct RecordingWindow : MainWindowOps {
 struct CountdownFixture {
     explicit CountdownFixture(std::int32_t timePause = 10, bool testMode = false)
         : loop(platform), window(loop), launcher(platform, hold),
-          controller(loop, window, {readout, idleLabel, restLabel}, launcher, hold) {
+          controller(loop, window, {readout, idleLabel, restLabel}, launcher, hold, platform.sleepHold) {
         platform.AttachLoop(&loop);
         launcher.commands() = {"warn-cmd", "-w", "act-cmd", "-a"};
         controller.TimePause = timePause;
         controller.TestMode = testMode;
         controller.Reset();
+        platform.OnWake = [this] { controller.ShowAfterSleep(); };
     }
     // Seconds of real time, each delivering the running timer's tick.
     void Ticks(int n) { platform.AdvanceBy(std::int64_t(n) * 1000); }

@@ -144,6 +144,20 @@ std::unique_ptr<Painter> HeadlessWindow::GetDC() {
     return std::make_unique<RecordingPainter>(ops, Rect{0, 0, desc_.width, desc_.height});
 }
 
+// ---- RecordingSleepHold ------------------------------------------------------------------
+
+void RecordingSleepHold::Take() {
+    if (held) return;
+    held = true;
+    changes.push_back({true, launches_.size()});
+}
+
+void RecordingSleepHold::Release() {
+    if (!held) return;
+    held = false;
+    changes.push_back({false, launches_.size()});
+}
+
 // ---- HeadlessPlatform ------------------------------------------------------------------
 
 HeadlessPlatform::HeadlessPlatform(std::shared_ptr<HeadlessWorld> world) : world_(std::move(world)) {}

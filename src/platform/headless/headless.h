@@ -136,6 +136,30 @@ struct HeadlessWorld {
     WindowRef nextWindow = 1;
 };
 
+// A command the program launched, and when.
+struct Launch {
+    std::string file, params;
+    std::int64_t at;
+};
+
+// The hold on automatic sleep of the fake machine: records when it was taken and let go, and how
+// many commands had been launched by then.
+class RecordingSleepHold : public SleepHold {
+public:
+    explicit RecordingSleepHold(const std::vector<Launch>& launches) : launches_(launches) {}
+    void Take() override;
+    void Release() override;
+    bool held = false;
+    struct Change {
+        bool taken;               // true: taken; false: let go
+        std::size_t launchesBefore;  // commands launched before the change
+    };
+    std::vector<Change> changes;
+
+private:
+    const std::vector<Launch>& launches_;
+};
+
 class HeadlessPlatform : public Platform {
 public:
     explicit HeadlessPlatform(std::shared_ptr<HeadlessWorld> world = std::make_shared<HeadlessWorld>());
@@ -209,7 +233,7 @@ public:
     bool elevated = false;
 
     // What the program did.
-    struct Launch { std::string file, params; std::int64_t at; };
+    using Launch = headless::Launch;
     struct Box { std::string text, caption; MessageBoxIcon icon; std::int64_t at; };
     std::vector<Launch> launches;
     std::vector<Box> boxes;
@@ -223,6 +247,10 @@ public:
     std::vector<std::string> lastMenu;
     int foregroundRequests = 0;  // times another copy brought this one forward
     HeadlessWindow* mainWindow = nullptr;
+    RecordingSleepHold sleepHold{launches};
+    SleepHold& AutomaticSleep() override { return sleepHold; }
+    // The machine has slept and woken up again: the program hears it at once.
+    void Wake() { ReportWake(); }
     // Whether one of this copy's windows has the focus; a window shown with activation takes
     // it and the copy hears that it has become the active application.
     bool active = false;

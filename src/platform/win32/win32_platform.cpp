@@ -29,6 +29,9 @@ constexpr UINT_PTR kModalTimerId = 1;
 // While Windows runs its own loop, the program looks at its timers at least this often.
 constexpr std::int64_t kModalTimerMaxMs = 250;
 
+// The resume notices of one wake-up come within this time of each other.
+constexpr std::int64_t kWakeNoticeMs = 5000;
+
 Win32Platform* g_platform = nullptr;
 
 // Set while a message box is being opened: its window, the first dialog the thread creates
@@ -63,6 +66,20 @@ std::string Narrow(std::wstring_view wide) {
     std::string out(std::size_t(std::max(0, n)), '\0');
     if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
     return out;
+}
+
+// ---- sleep ----------------------------------------------------------------------------------
+
+void Win32SleepHold::Take() {
+    if (held_) return;
+    held_ = true;
+    ::SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+}
+
+void Win32SleepHold::Release() {
+    if (!held_) return;
+    held_ = false;
+    ::SetThreadExecutionState(ES_CONTINUOUS);
 }
 
 // ---- the platform -------------------------------------------------------------------------
@@ -164,6 +181,18 @@ LRESULT Win32Platform::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
 
 LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_POWERBROADCAST:
+            // The machine has woken up: automatically (always), and for the user (when someone
+            // woke it), one right after the other; the program hears of it once.
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
+                const std::int64_t now = NowMs();
+                if (wakeToldAt_ < 0 || now - wakeToldAt_ > kWakeNoticeMs) {
+                    wakeToldAt_ = now;
+                    delivered_ = true;
+                    ReportWake();
+                }
+            }
+            return TRUE;
         case WM_ACTIVATEAPP:
             if (appHandler_) Deliver(MessageFor(appHandler_, msg::kActivateApp, wParam, lParam));
             return 0;

@@ -129,6 +129,17 @@ private:
     PAINTSTRUCT ps_{};
 };
 
+// The hold on automatic sleep: the thread's execution state asks for the system (not the display).
+class Win32SleepHold : public SleepHold {
+public:
+    ~Win32SleepHold() override { Release(); }
+    void Take() override;
+    void Release() override;
+
+private:
+    bool held_ = false;
+};
+
 class Win32Platform : public Platform {
 public:
     explicit Win32Platform(HINSTANCE instance);
@@ -146,6 +157,7 @@ public:
     std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
     SettingsDefaults DefaultSettings() override;
     std::intptr_t StartFile(const std::string& file, const std::string& params) override;
+    SleepHold& AutomaticSleep() override { return sleepHold_; }
     Rect PrimaryMonitor() override;
     Point CursorPos() override;
     int ScreenDpi() override;
@@ -226,6 +238,9 @@ private:
     std::map<std::tuple<std::string, int, bool, bool>, HFONT> fonts_;
     HCURSOR arrow_ = nullptr;
     HCURSOR hand_ = nullptr;
+    Win32SleepHold sleepHold_;
+    // When the last wake-up was told (one wake-up brings two resume notices), or -1.
+    std::int64_t wakeToldAt_ = -1;
 };
 
 }  // namespace vreko::win32

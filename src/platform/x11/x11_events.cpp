@@ -28,6 +28,8 @@ void X11Platform::Wait(std::int64_t timeoutMs) {
 }
 
 bool X11Platform::Next(Message& out) {
+    // The loop looks here at least once a second while a timer runs.
+    if (sleepWatch_.Look()) ReportWake();
     while (XPending(dpy_) > 0) {
         XEvent ev;
         XNextEvent(dpy_, &ev);

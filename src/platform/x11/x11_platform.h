@@ -7,6 +7,7 @@
 // otherwise clash with names in them.
 #include "platform/platform.h"
 #include "platform/posix/named_lock.h"
+#include "platform/posix/sleep_hold.h"
 
 // Every X header of the backend is included here, after the portable ones; the backend's
 // sources include no X header of their own.
@@ -259,6 +260,7 @@ public:
     std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
     SettingsDefaults DefaultSettings() override;
     std::intptr_t StartFile(const std::string& file, const std::string& params) override;
+    SleepHold& AutomaticSleep() override { return sleepHold_; }
     Rect PrimaryMonitor() override;
     Point CursorPos() override;
     int ScreenDpi() override;
@@ -420,6 +422,10 @@ private:
     // display (x11_instance.cpp), opened at the first use.
     posix::NamedLocks& Locks();
     std::unique_ptr<posix::NamedLocks> locks_;
+
+    // Sleep: the hold asked of the desktop, and the clocks that tell of a sleep.
+    posix::DbusSleepHold sleepHold_;
+    posix::SleepWatch sleepWatch_;
 };
 
 }  // namespace vreko::x11
