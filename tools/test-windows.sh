@@ -28,7 +28,7 @@ bash tests/wine/test_settings_box.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_instance.sh "$build/vreko.exe" || wine_failed=1
 # The sleep test waits out two minutes and more, mostly idle; it starts once the two above are
 # past their own start, so that no more than two Wine prefixes start up at once.
-bash tests/wine/test_sleep.sh "$build/vreko.exe" "$build/vreko_power_notice.exe" >"$build/wine-sleep.log" 2>&1 &
+bash tests/wine/test_sleep.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" >"$build/wine-sleep.log" 2>&1 &
 sleep_test=$!
 bash tests/wine/test_pointer_idle.sh "$build/vreko.exe" || wine_failed=1
 bash tests/wine/test_dpi.sh "$build/vreko.exe" "$build/vreko_wine_helper.exe" || wine_failed=1

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The Windows program under Wine and the machine's sleep: the count holds automatic sleep
 # (SetThreadExecutionState, seen in Wine's relay trace) from the hide until just before the
-# action; the resume notices Windows sends after a sleep (sent here by power_notice.exe) bring a
+# action; the resume notices Windows sends after a sleep (sent here by vreko_wine_helper.exe) bring a
 # counting window back paused, and in the last minute start the warning's minute again.
-# Usage: tests/wine/test_sleep.sh path/to/vreko.exe path/to/vreko_power_notice.exe
+# Usage: tests/wine/test_sleep.sh path/to/vreko.exe path/to/vreko_wine_helper.exe
 HERE=$(cd "$(dirname "$0")" && pwd)
-NOTICE_BIN=${2:?usage: test_sleep.sh path/to/vreko.exe path/to/vreko_power_notice.exe}
+NOTICE_BIN=${2:?usage: test_sleep.sh path/to/vreko.exe path/to/vreko_wine_helper.exe}
 source "$HERE/lib.sh"
 wine_setup
-cp "$NOTICE_BIN" "$T/app/power_notice.exe"
+cp "$NOTICE_BIN" "$T/app/wine_helper.exe"
 
 # Test mode (one-minute steps), an idle pause longer than the test, commands that write markers.
 { printf '%s\r\n' "[Timer]" "TimePause=600" "PositionTop=0" "PositionLeft=0" "PositionCenter=1" "Test=1" \
@@ -23,7 +23,7 @@ calls() {  # the traced calls, in order: the hold's flags, or "launch"
         "$T/vreko.log" | tr '\n' ' '
 }
 wake() {  # the resume notices, as after a sleep
-    (cd "$T/app" && WINEDEBUG=-all wine power_notice.exe both >>"$T/notice.log" 2>&1)
+    (cd "$T/app" && WINEDEBUG=-all wine wine_helper.exe resume both >>"$T/notice.log" 2>&1)
 }
 focus() { xdotool windowactivate --sync "$WID" 2>/dev/null || xdotool windowfocus "$WID"; }
 

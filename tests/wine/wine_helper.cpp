@@ -5,6 +5,13 @@
 //                                          brings (WM_DPICHANGED), and prints "sent" when it
 //                                          was taken
 //   vreko_wine_helper.exe boxtext          prints the text of the program's open message box
+//   vreko_wine_helper.exe resume [automatic|suspend|both]
+//                                          sends the running program's application window
+//                                          (class "TApplication", title "Vreko") the resume
+//                                          notices Windows sends every top-level window after a
+//                                          sleep (WM_POWERBROADCAST; both by default: automatic,
+//                                          then suspend), and prints its answers; exits 2 when
+//                                          no such window is found
 #include <windows.h>
 
 #include <cstdio>
@@ -61,11 +68,42 @@ int PrintBoxText() {
     return 0;
 }
 
+BOOL CALLBACK FindApplicationWindow(HWND w, LPARAM found) {
+    wchar_t cls[64] = {}, title[64] = {};
+    ::GetClassNameW(w, cls, 64);
+    ::GetWindowTextW(w, title, 64);
+    if (std::wcscmp(cls, L"TApplication") != 0 || std::wcscmp(title, L"Vreko") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = w;
+    return FALSE;
+}
+
+bool SendResume(HWND w, WPARAM notice, const char* name) {
+    DWORD_PTR answer = 0;
+    const LRESULT ok = ::SendMessageTimeoutW(w, WM_POWERBROADCAST, notice, 0, SMTO_ABORTIFHUNG, 10000, &answer);
+    std::printf("%s: %s, answer %lu\n", name, ok ? "delivered" : "not delivered", static_cast<unsigned long>(answer));
+    return ok != 0;
+}
+
+int SendResumeNotices(const wchar_t* which) {
+    HWND app = nullptr;
+    ::EnumWindows(FindApplicationWindow, reinterpret_cast<LPARAM>(&app));
+    if (!app) {
+        std::printf("no window of class TApplication titled Vreko\n");
+        return 2;
+    }
+    bool ok = true;
+    if (std::wcscmp(which, L"suspend") != 0) ok = SendResume(app, PBT_APMRESUMEAUTOMATIC, "PBT_APMRESUMEAUTOMATIC") && ok;
+    if (std::wcscmp(which, L"automatic") != 0) ok = SendResume(app, PBT_APMRESUMESUSPEND, "PBT_APMRESUMESUSPEND") && ok;
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"dpichanged") == 0) return SendDpiChanged(_wtoi(argv[2]));
     if (argc == 2 && std::wcscmp(argv[1], L"boxtext") == 0) return PrintBoxText();
-    std::fprintf(stderr, "usage: vreko_wine_helper.exe dpichanged DPI | boxtext\n");
+    if ((argc == 2 || argc == 3) && std::wcscmp(argv[1], L"resume") == 0)
+        return SendResumeNotices(argc == 3 ? argv[2] : L"both");
+    std::fprintf(stderr, "usage: vreko_wine_helper.exe dpichanged DPI | boxtext | resume [automatic|suspend|both]\n");
     return 2;
 }

@@ -175,8 +175,8 @@ bool DbusSleepHold::TakePortal() {
         return false;
     // The reply names the request object as above (the portal names it from the token).
     int r = Call(bus, nullptr,
-                 [&token](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
-                     return sd.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                 [&token](const SdBus& api, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
+                     return api.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
                                     "org.freedesktop.portal.Inhibit", "Inhibit", e, m, "sua{sv}", "", kPortalSuspend, 2,
                                     "handle_token", "s", token.c_str(), "reason", "s", kWhy);
                  });
