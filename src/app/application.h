@@ -1,5 +1,5 @@
-// The application object: title, program path, the message hook and activation handler,
-// the application window other copies find, and the terminate request.
+// The application object: title, program path, the activation and wake-up handlers, the
+// application window other copies find, and the terminate request.
 #pragma once
 
 #include <functional>
@@ -10,9 +10,9 @@
 
 namespace vreko {
 
-class TApplication : public WindowHandler, public GuardedApplication {
+class TApplication : public EventHandler, public GuardedApplication {
 public:
-    TApplication(Platform& platform, EventLoop& loop);
+    TApplication(Platform& platform, EventLoop& loop) : platform_(platform), loop_(loop) {}
 
     std::string Title() const override { return title_; }
     void SetTitle(const std::string& title) { title_ = title; }
@@ -22,16 +22,17 @@ public:
     void Terminate() override { loop_.PostQuit(); }
 
     // Creates the application window (hidden, zero-sized, titled, of class "TApplication").
-    void CreateHandle();
+    void CreateHandle() { platform_.CreateAppWindow(title_, *this); }
 
     // Raised when the program has become the active application.
     std::function<void()> OnActivate;
-    // Sees every message the program's loops take, before dispatch.
-    std::function<void(const Message&, bool& Handled)> OnMessage;
+    // Raised when the machine has slept and woken up again.
+    std::function<void()> OnWake;
 
-    // Notices for the application window: the window system's activation, and the notice the
-    // program posts itself from it.
-    void WndProc(const Message& m) override;
+    // Events for the application window: the window system's activation (or another copy's
+    // request to come forward), which the application tells itself through the loop, and the
+    // wake-up.
+    void Handle(const Event& e) override;
 
     Platform& platform() { return platform_; }
     EventLoop& loop() { return loop_; }

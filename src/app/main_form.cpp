@@ -3,53 +3,23 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/popups.h"
 #include "settings/settings.h"
 
 namespace vreko {
-
-namespace {
-
-TShiftState ShiftOf(const Message& m) {
-    TShiftState s;
-    s.keys = std::uint32_t(m.wParam & 0xFFFF);
-    s.doubleClick = m.message == msg::kLButtonDblClk || m.message == msg::kRButtonDblClk ||
-                    m.message == msg::kMButtonDblClk;
-    return s;
-}
-
-TMouseButton ButtonOf(std::uint32_t message) {
-    switch (message) {
-        case msg::kRButtonDown: case msg::kRButtonUp: case msg::kRButtonDblClk: return TMouseButton::mbRight;
-        case msg::kMButtonDown: case msg::kMButtonUp: case msg::kMButtonDblClk: return TMouseButton::mbMiddle;
-        default: return TMouseButton::mbLeft;
-    }
-}
-
-// The parts of area that rect does not cover.
-std::vector<Rect> Subtract(const Rect& area, const Rect& rect) {
-    if (!area.Intersects(rect)) return {area};
-    std::vector<Rect> out;
-    if (rect.top > area.top) out.push_back({area.left, area.top, area.right, rect.top});
-    if (rect.bottom < area.bottom) out.push_back({area.left, rect.bottom, area.right, area.bottom});
-    const int top = std::max(area.top, rect.top), bottom = std::min(area.bottom, rect.bottom);
-    if (rect.left > area.left) out.push_back({area.left, top, rect.left, bottom});
-    if (rect.right < area.right) out.push_back({rect.right, top, area.right, bottom});
-    return out;
-}
-
-}  // namespace
 
 TForm1::TForm1(TApplication& app, Platform& platform)
     : app_(app),
       platform_(platform),
       dpi_(std::max(1, platform.ScreenDpi())),
-      VrLabel1(this),
-      btnUp(this),
-      btnDown(this),
-      btnClose(this),
+      host_(app.loop()),
+      VrLabel1(&host_),
+      btnUp(&host_),
+      btnDown(&host_),
+      btnClose(&host_),
       OneInstance1(platform, app, hold),
       launcher(platform, hold),
-      controller(app.loop(), *this, {readout, Label1, Label2}, launcher, hold, platform.AutomaticSleep()),
+      controller(app.loop(), *this, {*this, Label1, Label2}, launcher, hold, platform.AutomaticSleep()),
       inputTargets_{controller, hold, [this] { btnUp.Click(); }, [this] { btnDown.Click(); }} {
     // The design's places and sizes, scaled from 96 pixels per inch to the screen's.
     ScaleDesign();
@@ -108,7 +78,8 @@ TForm1::TForm1(TApplication& app, Platform& platform)
     VrFormShape1.Region.BorderStyle = TVrRegionBorderStyle::rbNone;
 
     // The design is in place: every component gets its loading-complete notice, in order.
-    loading_ = false;
+    host_.SetControls({&VrLabel1, &btnUp, &btnDown, &btnClose});
+    host_.loading = false;
     VrLabel1.Loaded();
     btnUp.Loaded();
     btnDown.Loaded();
@@ -121,7 +92,8 @@ TForm1::TForm1(TApplication& app, Platform& platform)
 }
 
 TForm1::~TForm1() {
-    platform_.OnWake = nullptr;
+    app_.OnWake = nullptr;
+    app_.loop().SetHook(nullptr);
     OneInstance1.ReleaseInstance();
 }
 
@@ -149,10 +121,7 @@ void TForm1::ChangeDpi(int dpi) {
     ScaleDesign();
     VrLabel1.SetFontHeight(int(std::lround(double(fontHeight_) * dpi_ / fontDpi_)));
     if (!window_) return;
-    const Rect old = window_->ScreenBounds();
-    const Point centre{old.left + old.Width() / 2, old.top + old.Height() / 2};
-    position_ = {centre.x - ClientWidth() / 2, centre.y - ClientHeight() / 2};
-    window_->SetBounds({position_.x, position_.y, position_.x + ClientWidth(), position_.y + ClientHeight()});
+    window_->Resize(ClientWidth(), ClientHeight());
     VrFormShape1.Resize(ClientWidth(), ClientHeight());
     window_->Invalidate(nullptr);
 }
@@ -164,21 +133,18 @@ int TForm1::Scale(int designValue) const {
 
 void TForm1::CreateHandle() {
     // At its first showing the window is centred on the primary monitor.
-    const Rect screen = platform_.PrimaryMonitor();
-    position_ = {screen.left + std::max(0, (screen.Width() - ClientWidth()) / 2),
-                 screen.top + std::max(0, (screen.Height() - ClientHeight()) / 2)};
     WindowDesc desc;
     desc.title = app_.Title();
     desc.width = ClientWidth();
     desc.height = ClientHeight();
-    desc.position = position_;
     window_ = platform_.CreateMainWindow(*this, desc);
+    host_.SetWindow(window_.get());
 }
 
 void TForm1::FormCreate() {
     app_.OnActivate = [this] { AppOnActivate(); };
-    app_.OnMessage = [this](const Message& m, bool& handled) { AppOnMessage(m, handled); };
-    platform_.OnWake = [this] { AppOnWake(); };
+    app_.OnWake = [this] { AppOnWake(); };
+    app_.loop().SetHook([this](const Event& e, bool& handled) { vreko::AppOnMessage(e, handled, inputTargets_); });
 
     // Settings: each key in its order, missing ones written back, stop at the first failure.
     const std::unique_ptr<SettingsStore> settings = platform_.OpenSettings(app_.ExeName());
@@ -193,10 +159,7 @@ void TForm1::FormCreate() {
     VrLabel1.SetFontHeight(s.FontHeight);
     fontHeight_ = s.FontHeight;
     fontDpi_ = dpi_;
-    if (!s.PositionCenter && window_) {
-        position_ = {s.PositionLeft, s.PositionTop};
-        window_->MoveTo(position_);
-    }
+    if (!s.PositionCenter && window_) window_->Place({false, {s.PositionLeft, s.PositionTop}});
     settingsComplete_ = !error.has_value();
     // After a failure the reset is skipped: the readout keeps its design look until the first dial.
     if (settingsComplete_) controller.Reset();
@@ -206,7 +169,7 @@ void TForm1::FormCreate() {
     if (!message.empty()) {
         // The idle timer waits while the user reads the message, so it cannot end the program under it.
         ModalHold::Scope holdTicks(hold);
-        platform_.ShowMessageBox(message, app_.Title(), error ? MessageBoxIcon::Error : MessageBoxIcon::Exclamation);
+        ShowMessageBox(platform_, message, app_.Title(), error ? MessageBoxIcon::Error : MessageBoxIcon::Exclamation);
     }
 }
 
@@ -224,17 +187,14 @@ void TForm1::AppOnWake() {
     controller.ShowAfterSleep();
 }
 
-void TForm1::AppOnMessage(const Message& Msg, bool& Handled) { vreko::AppOnMessage(Msg, Handled, inputTargets_); }
-
 void TForm1::btnUpClick(TVrCustomShapeButton& Sender) { controller.StepTime(Sender.Tag); }
 
 void TForm1::btnCloseClick(TVrCustomShapeButton&) { controller.HideOrClose(); }
 
 void TForm1::VrLabel1MouseDown(TVrBaseControl&, TMouseButton, TShiftState, int, int) {
     if (!window_) return;
-    window_->ReleaseCapture();
-    capture_ = nullptr;
-    window_->BeginMoveDrag();
+    window_->ReleasePointer();
+    (void)window_->BeginMove();
 }
 
 void TForm1::Show() {
@@ -249,170 +209,79 @@ void TForm1::Close() { app_.Terminate(); }
 
 bool TForm1::Visible() const { return window_ && window_->Visible(); }
 
-Point TForm1::ClientToScreen(Point p) { return window_ ? window_->ClientToScreen(p) : p; }
+void TForm1::SetCaption(const std::string& caption) { VrLabel1.SetCaption(caption); }
 
-std::unique_ptr<Painter> TForm1::GetControlDC() {
-    if (!window_ || !window_->Visible()) return nullptr;
-    return window_->GetDC();
-}
+void TForm1::SetFontColor(Color color) { VrLabel1.SetFontColor(color); }
 
-void TForm1::InvalidateControlRect(const Rect& r, bool) {
-    if (window_) window_->Invalidate(&r);
-}
-
-std::vector<TVrBaseControl*> TForm1::Controls() { return {&VrLabel1, &btnUp, &btnDown, &btnClose}; }
-
-TVrBaseControl* TForm1::ControlAt(Point client) {
-    auto controls = Controls();
-    for (auto it = controls.rbegin(); it != controls.rend(); ++it)
-        if ((*it)->Visible && (*it)->BoundsRect().Contains(client)) return *it;
-    return nullptr;
-}
-
-int TForm1::NcHitTest(Point client) {
-    // The window's own answer is a client hit everywhere; a visible, enabled control of any
+Area TForm1::AreaAt(Point client) {
+    // The window's own answer is the client area everywhere; a visible, enabled control of any
     // kind keeps it (the two small labels too, though they lie below the visible area).
-    bool controlUnder = false;
-    for (TVrBaseControl* c : Controls())
-        if (c->Visible && c->Enabled && c->BoundsRect().Contains(client)) controlUnder = true;
+    bool controlUnder = host_.EnabledControlAt(client);
     for (const TLabel* l : {&Label1, &Label2})
         if (l->bounds.Contains(client)) controlUnder = true;
-    return VrFormShape1.HitTest(kHtClient, controlUnder);
+    return VrFormShape1.AreaAt(Area::Client, controlUnder);
 }
 
-void TForm1::WndProc(const Message& m) {
-    VrFormShape1.FilterMessage(m);
-    switch (m.message) {
-        case msg::kPaint:
-            Paint();
-            return;
-        case msg::kClose:
-            Close();  // asks no question and launches nothing
-            return;
-        case msg::kDpiChanged:
-            ChangeDpi(int(m.wParam & 0xFFFF));
-            return;
-        case msg::kMouseLeave:
-            if (hover_ && !capture_) hover_->MouseLeave();
-            if (!capture_) hover_ = nullptr;
-            return;
-        case msg::kKeyDown:
-            if (m.wParam == vk::kApps && !hold.Active() && window_) {
-                ShowContextMenu(window_->ClientToScreen({ClientWidth() / 2, ClientHeight() / 2}));
-            }
-            return;
-        case msg::kNcRButtonUp:
+void TForm1::Handle(const Event& e) {
+    VrFormShape1.FilterEvent(e);
+    if (const NeedsPaint* p = e.As<NeedsPaint>()) {
+        host_.Paint(p->area, colors::kBlack);
+    } else if (e.As<CloseAsked>()) {
+        Close();  // asks no question and launches nothing
+    } else if (const ResolutionChanged* r = e.As<ResolutionChanged>()) {
+        ChangeDpi(r->dpi);
+    } else if (e.As<PointerLeft>()) {
+        host_.PointerLeft();
+    } else if (e.As<GrabLost>()) {
+        captionRightPress_ = false;
+    } else if (const KeyPressed* k = e.As<KeyPressed>()) {
+        if (k->key == Key::Menu && !k->withAlt && !hold.Active()) ShowContextMenu({ClientWidth() / 2, ClientHeight() / 2});
+    } else if (const PointerMoved* m = e.As<PointerMoved>()) {
+        if (m->area == Area::Client) RouteMouse(m->at, nullptr, m->held);
+    } else if (const ButtonChanged* b = e.As<ButtonChanged>()) {
+        if (b->area == Area::Client) {
+            RouteMouse(b->at, b, b->held);
+        } else if (b->button == PointerButton::Right && !b->down) {
             if (captionRightPress_) {
                 captionRightPress_ = false;
-                if (window_) window_->ReleaseCapture();
+                if (window_) window_->ReleasePointer();
             }
-            if (!hold.Active()) ShowContextMenu(m.pt);
-            return;
-        case msg::kNcRButtonDown:
+            if (!hold.Active()) ShowContextMenu(b->at);
+        } else if (b->button == PointerButton::Right && !b->doubleClick && window_ && !host_.Capturing()) {
             // As the window system does for a right press on a caption, the window holds the
-            // pointer until the button is released; the release comes as client input.
-            if (window_ && !capture_) {
-                captionRightPress_ = true;
-                window_->SetCapture();
-            }
-            return;
-        case msg::kCaptureChanged:
-            captionRightPress_ = false;
-            return;
-        default:
-            break;
+            // pointer until the button is released; the release comes in the client area.
+            captionRightPress_ = true;
+            window_->CapturePointer();
+        }
     }
-    if (m.message >= msg::kMouseMove && m.message <= msg::kMButtonDblClk) RouteMouse(m);
 }
 
-void TForm1::RouteMouse(const Message& m) {
-    const bool release = m.message == msg::kLButtonUp || m.message == msg::kRButtonUp || m.message == msg::kMButtonUp;
-    constexpr std::uint64_t kAnyButton = mk::kLButton | mk::kRButton | mk::kMButton;
-    // The right press on the background ends with its release: the capture goes, and with it
+void TForm1::RouteMouse(Point at, const ButtonChanged* button, HeldKeys held) {
+    const bool release = button && !button->down;
+    // The right press on the background ends with its release: the hold goes, and with it
     // the background's pause from dragging.
-    if (captionRightPress_ && release && (m.wParam & kAnyButton) == 0) {
+    if (captionRightPress_ && release && !held.AnyButton()) {
         captionRightPress_ = false;
-        if (window_) window_->ReleaseCapture();
+        if (window_) window_->ReleasePointer();
     }
     // While our own message box is open the window takes no clicks.
     if (hold.Active()) return;
-    const Point p = PointFromParam(m.lParam);
-    const TShiftState shift = ShiftOf(m);
-    const bool press = m.message == msg::kLButtonDown || m.message == msg::kRButtonDown ||
-                       m.message == msg::kMButtonDown || shift.doubleClick;
-
-    TVrBaseControl* target = capture_;
-    if (!target) {
-        TrackHover(p);
-        target = hover_;
-    }
-    if (target) {
-        const int x = p.x - target->Left, y = p.y - target->Top;
-        if (press) {
-            if (target->CapturesMouse() && window_) {
-                capture_ = target;
-                window_->SetCapture();
-            }
-            target->MouseDown(ButtonOf(m.message), shift, x, y);
-        } else if (release) {
-            target->MouseUp(ButtonOf(m.message), shift, x, y);
-        } else {
-            target->MouseMove(shift, x, y);
-        }
-    }
-    if (release && capture_ && (m.wParam & kAnyButton) == 0) {
-        capture_ = nullptr;
-        if (window_) window_->ReleaseCapture();
-        // The pointer may have left the control while it held the capture.
-        TrackHover(p);
-    }
+    host_.RoutePointer(at, button, held);
     // The window system turns a right-button release into the context-menu request.
-    if (m.message == msg::kRButtonUp && window_) ShowContextMenu(window_->ClientToScreen(p));
+    if (release && button->button == PointerButton::Right) ShowContextMenu(at);
 }
 
-void TForm1::TrackHover(Point client) {
-    TVrBaseControl* under = ControlAt(client);
-    if (under != hover_) {
-        if (hover_) hover_->MouseLeave();
-        hover_ = under;
-        if (hover_) hover_->MouseEnter();
-    }
-    if (window_) window_->SetCursor(under && under->handCursor ? CursorKind::Hand : CursorKind::Arrow);
-}
-
-void TForm1::ShowContextMenu(Point screen) {
-    const int choice = platform_.TrackPopupMenu(PopupMenu1, screen);
+void TForm1::ShowContextMenu(Point client) {
+    if (!window_) return;
+    const int choice = PopupMenu(platform_, *window_, PopupMenu1, client);
     if (choice == 0) StartCommand11Click();
     else if (choice == 1) StartCommand21Click();
 }
 
-void TForm1::Paint() {
-    if (!window_) return;
-    Rect area;
-    std::unique_ptr<Painter> surface = window_->BeginPaint(area);
-    if (!surface) return;
-    // The window's own background, except under its opaque controls.
-    std::vector<Rect> background{area};
-    for (TVrBaseControl* c : Controls()) {
-        if (!c->Visible || !c->Opaque()) continue;
-        std::vector<Rect> rest;
-        for (const Rect& r : background)
-            for (const Rect& piece : Subtract(r, c->BoundsRect())) rest.push_back(piece);
-        background = std::move(rest);
-    }
-    surface->SetOrigin({0, 0});
-    for (const Rect& r : background) {
-        surface->SetClip(area);
-        surface->FillRect(r, colors::kBlack);
-    }
-    for (TVrBaseControl* c : Controls())
-        if (c->Visible && c->BoundsRect().Intersects(area)) c->PaintOn(*surface);
-}
-
-void SettlePendingStarts(Platform& platform) {
+void SettlePendingLaunches(Platform& platform) {
     // The loop has ended: a box shown now serves itself and the window alone.
     platform.AttachLoop(nullptr);
-    platform.FinishPendingStarts();
+    platform.FinishPendingLaunches();
 }
 
 int RunProgram(Platform& platform) {
@@ -425,7 +294,7 @@ int RunProgram(Platform& platform) {
         TForm1 form(app, platform);
         if (app.ShowMainForm() && !loop.QuitRequested()) form.Show();
         loop.Run();
-        SettlePendingStarts(platform);
+        SettlePendingLaunches(platform);
     }
     platform.AttachLoop(nullptr);
     return 0;

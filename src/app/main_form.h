@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "controls/control_host.h"
 #include "controls/vr_form_shape.h"
 #include "controls/vr_label.h"
 #include "controls/vr_shape_button.h"
@@ -26,23 +27,12 @@ public:
     void SetText(const std::string& text) override { Caption = text; }
 };
 
-// The readout as the countdown sees it.
-class ReadoutAdapter : public ReadoutView {
-public:
-    explicit ReadoutAdapter(TVrLabel& l) : label(l) {}
-    void SetCaption(const std::string& c) override { label.SetCaption(c); }
-    void SetFontColor(Color c) override { label.SetFontColor(c); }
-
-private:
-    TVrLabel& label;
-};
-
-class TForm1 : public NativeWindowHandler, public ControlParent, public MainWindowOps {
+class TForm1 : public WindowHandler, public MainWindowOps, public ReadoutView {
     // Declared first: the controls built below ask for them while they are created.
     TApplication& app_;
     Platform& platform_;
     int dpi_ = 96;
-    bool loading_ = true;
+    ControlHost host_;
 
 public:
     static constexpr int kDesignWidth = 392;
@@ -54,7 +44,6 @@ public:
 
     // Controls, in creation order (also their drawing order: later ones on top).
     TVrLabel VrLabel1;
-    ReadoutAdapter readout{VrLabel1};
     TLabel Label1, Label2;
     TVrShapeButton btnUp, btnDown, btnClose;
     // Components without a picture.
@@ -70,7 +59,6 @@ public:
     void AppOnActivate();
     // The machine has slept and woken up again.
     void AppOnWake();
-    void AppOnMessage(const Message& Msg, bool& Handled);
     void btnUpClick(TVrCustomShapeButton& Sender);
     void btnCloseClick(TVrCustomShapeButton& Sender);
     void VrLabel1MouseDown(TVrBaseControl& Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
@@ -83,19 +71,14 @@ public:
     void Close() override;
     bool Visible() const override;
 
-    // NativeWindowHandler
-    void WndProc(const Message& m) override;
-    int NcHitTest(Point client) override;
+    // ReadoutView: the big readout is VrLabel1.
+    void SetCaption(const std::string& caption) override;
+    void SetFontColor(Color color) override;
 
-    // ControlParent
-    std::unique_ptr<Painter> GetControlDC() override;
-    void InvalidateControlRect(const Rect& r, bool erase) override;
-    bool DesignLoading() const override { return loading_; }
-    EventLoop& Loop() override { return app_.loop(); }
-    Point CursorPos() override { return platform_.CursorPos(); }
-    Point ClientToScreen(Point p) override;
+    // WindowHandler
+    void Handle(const Event& e) override;
+    Area AreaAt(Point client) override;
 
-    NativeWindow* Handle() const { return window_.get(); }
     int ClientWidth() const { return Scale(kDesignWidth); }
     int ClientHeight() const { return Scale(kDesignHeight); }
     int Scale(int designValue) const;
@@ -111,20 +94,13 @@ private:
     // The screen's resolution changed: the design, the readout's font and the outline follow
     // it, and the window keeps its centre.
     void ChangeDpi(int dpi);
-    void Paint();
-    void RouteMouse(const Message& m);
-    // Tells controls that the pointer entered or left them, and shows their cursor.
-    void TrackHover(Point client);
-    void ShowContextMenu(Point screen);
-    TVrBaseControl* ControlAt(Point client);
-    std::vector<TVrBaseControl*> Controls();
+    // A pointer event of the client area.
+    void RouteMouse(Point at, const ButtonChanged* button, HeldKeys held);
+    void ShowContextMenu(Point client);
 
-    std::unique_ptr<NativeWindow> window_;
-    Point position_;
-    TVrBaseControl* capture_ = nullptr;
+    std::unique_ptr<Window> window_;
     // The window holds the pointer for a right press on its draggable background.
     bool captionRightPress_ = false;
-    TVrBaseControl* hover_ = nullptr;
     std::string settingsPath_;
     bool settingsComplete_ = false;
 
@@ -134,9 +110,9 @@ private:
     int fontDpi_ = 96;
 };
 
-// After the message loop has ended, with the window still there: a command whose start is still
+// After the event loop has ended, with the window still there: a command whose launch is still
 // being decided is seen through, so that its failure is shown before the program ends.
-void SettlePendingStarts(Platform& platform);
+void SettlePendingLaunches(Platform& platform);
 
 // The whole program on a backend: start-up, the message loop, the end. Returns the exit code.
 int RunProgram(Platform& platform);

@@ -26,7 +26,7 @@ void TVrBaseControl::PaintOn(Painter& surface) {
 
 void TVrBaseControl::DrawNow() {
     if (!parent_ || parent_->DesignLoading() || !Visible) return;
-    std::unique_ptr<Painter> dc = parent_->GetControlDC();
+    std::unique_ptr<Painter> dc = parent_->GetControlDC(BoundsRect());
     if (dc) PaintOn(*dc);
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/event_loop.h"
 #include "platform/painter.h"
@@ -13,9 +14,9 @@ namespace vreko {
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
-// Shift state of a mouse event (the mk:: flags of the message, plus the double-click mark).
+// Shift state of a mouse event: the buttons and keys held, and the double-click mark.
 struct TShiftState {
-    std::uint32_t keys = 0;
+    HeldKeys keys;
     bool doubleClick = false;
 };
 
@@ -23,16 +24,17 @@ struct TShiftState {
 class ControlParent {
 public:
     virtual ~ControlParent() = default;
-    // The window's surface for an immediate drawing, or null when the window has no native
-    // window yet or is not shown.
-    virtual std::unique_ptr<Painter> GetControlDC() = 0;
+    // The window's surface for an immediate drawing of r (client coordinates), or null when
+    // the window has no native window yet or is not shown; it shows what is drawn when it goes
+    // away.
+    virtual std::unique_ptr<Painter> GetControlDC(const Rect& r) = 0;
     // Schedules a repaint of r (client coordinates) with the window's next paint.
     virtual void InvalidateControlRect(const Rect& r, bool erase) = 0;
     // True while the window's design is being loaded: controls neither draw nor resize.
     virtual bool DesignLoading() const = 0;
     virtual EventLoop& Loop() = 0;
-    virtual Point CursorPos() = 0;               // screen coordinates
-    virtual Point ClientToScreen(Point p) = 0;
+    // The pointer's position in the window's client coordinates, when the window system tells.
+    virtual std::optional<Point> PointerPosition() = 0;
 };
 
 class TVrBaseControl {

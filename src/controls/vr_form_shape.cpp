@@ -2,14 +2,14 @@
 
 namespace vreko {
 
-void TVrFormShape::HookOwner(NativeWindow* window, int width, int height) {
+void TVrFormShape::HookOwner(Window* window, int width, int height) {
     if (window_ || !window) return;
     window_ = window;
     width_ = width;
     height_ = height;
 }
 
-void TVrFormShape::Loaded(NativeWindow* window, int width, int height) {
+void TVrFormShape::Loaded(Window* window, int width, int height) {
     if (!Enabled) return;
     HookOwner(window, width, height);
     UpdateRegion();
@@ -20,7 +20,7 @@ void TVrFormShape::UpdateRegion() {
     // One pixel larger than the window on every side, so only the four corners are cut.
     Rect box{-1, -1, width_ + 1, height_ + 1};
     box = box.Offset(Region.Offset.x, Region.Offset.y);
-    window_->SetRoundRectRegion(box, Region.RoundX, Region.RoundY);
+    window_->SetRoundedOutline(box, Region.RoundX, Region.RoundY);
 }
 
 void TVrFormShape::Resize(int width, int height) {
@@ -29,23 +29,19 @@ void TVrFormShape::Resize(int width, int height) {
     UpdateRegion();
 }
 
-void TVrFormShape::FilterMessage(const Message& m) {
-    switch (m.message) {
-        case msg::kNcRButtonDown:
-            rightButtonDown_ = true;
-            break;
-        case msg::kNcRButtonUp:
-        case msg::kCaptureChanged:
-            rightButtonDown_ = false;
-            break;
-        default:
-            break;
+void TVrFormShape::FilterEvent(const Event& e) {
+    if (const ButtonChanged* b = e.As<ButtonChanged>()) {
+        if (b->area == Area::Background && b->button == PointerButton::Right && !b->doubleClick)
+            rightButtonDown_ = b->down;
+    } else if (e.As<GrabLost>()) {
+        rightButtonDown_ = false;
     }
 }
 
-int TVrFormShape::HitTest(int clientHit, bool controlUnder) const {
-    if (Enabled && FormDragable && clientHit == kHtClient && !controlUnder && !rightButtonDown_) return kHtCaption;
-    return clientHit;
+Area TVrFormShape::AreaAt(Area clientArea, bool controlUnder) const {
+    if (Enabled && FormDragable && clientArea == Area::Client && !controlUnder && !rightButtonDown_)
+        return Area::Background;
+    return clientArea;
 }
 
 }  // namespace vreko

@@ -222,9 +222,8 @@ void TVrCustomShapeButton::MouseLeave() {
 
 void TVrCustomShapeButton::CheckHover() {
     if (!Parent()) return;
-    const Point cursor = Parent()->CursorPos();
-    const Point origin = Parent()->ClientToScreen({Left, Top});
-    if (Enabled && !PointInShape(cursor.x - origin.x, cursor.y - origin.y)) SetButtonState(btsUp);
+    const std::optional<Point> pointer = Parent()->PointerPosition();
+    if (Enabled && !(pointer && PointInShape(pointer->x - Left, pointer->y - Top))) SetButtonState(btsUp);
 }
 
 }  // namespace vreko

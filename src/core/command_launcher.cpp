@@ -1,5 +1,6 @@
 #include "core/command_launcher.h"
 
+#include "controls/popups.h"
 #include "platform/platform.h"
 
 namespace vreko {
@@ -15,12 +16,12 @@ const char* const kLaunchFailureText =
 const char* const kApplicationTitle = "Vreko";
 
 CommandLauncher::CommandLauncher(Platform& platform, ModalHold& hold) : platform_(platform), hold_(hold) {
-    platform_.SetStartOutcomeHandler([this](std::intptr_t result) {
-        if (result <= 32) ShowFailure();
+    platform_.SetLaunchOutcomeHandler([this](const Launched& outcome) {
+        if (outcome.outcome == LaunchOutcome::NotStarted) ShowFailure();
     });
 }
 
-CommandLauncher::~CommandLauncher() { platform_.SetStartOutcomeHandler(nullptr); }
+CommandLauncher::~CommandLauncher() { platform_.SetLaunchOutcomeHandler(nullptr); }
 
 void CommandLauncher::StartCommand(std::int32_t k) {
     if (!Launch(k)) ShowFailure();
@@ -30,12 +31,12 @@ bool CommandLauncher::Launch(std::int32_t k) {
     const std::string& file = k == 1 ? commands_.FileName1 : commands_.FileName2;
     const std::string& params = k == 1 ? commands_.Param1 : commands_.Param2;
     if (file.empty()) return true;
-    return platform_.StartFile(file, params) > 32;
+    return platform_.Launch(file, params).outcome != LaunchOutcome::NotStarted;
 }
 
 void CommandLauncher::ShowFailure() {
     ModalHold::Scope hold(hold_);
-    platform_.ShowMessageBox(kLaunchFailureText, kApplicationTitle, MessageBoxIcon::Plain);
+    ShowMessageBox(platform_, kLaunchFailureText, kApplicationTitle, MessageBoxIcon::Plain);
 }
 
 }  // namespace vreko

@@ -1,12 +1,12 @@
-// The application-wide message hook: arrow keys and the wheel dial, Escape hides or closes,
-// and any key or mouse activity postpones the hide. It never stops a message.
+// The application-wide event hook: arrow keys and the wheel dial, Escape hides or closes,
+// and any key or client pointer activity postpones the hide. It never stops an event.
 #pragma once
 
 #include <functional>
 
 #include "core/countdown.h"
 #include "core/modal_hold.h"
-#include "platform/message.h"
+#include "platform/events.h"
 
 namespace vreko {
 
@@ -17,6 +17,6 @@ struct InputTargets {
     std::function<void()> clickDown;  // raises btnDown's click
 };
 
-void AppOnMessage(const Message& Msg, bool& Handled, InputTargets& targets);
+void AppOnMessage(const Event& Msg, bool& Handled, InputTargets& targets);
 
 }  // namespace vreko

@@ -1,5 +1,5 @@
 // Turns the controller's numbers into what the window shows: the readout's caption and
-// colour, and the texts of the two small labels below the visible area.
+// colour, and the texts of the two small labels below the visible area (countdown.cpp).
 #pragma once
 
 #include <cstdint>

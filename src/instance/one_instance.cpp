@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "controls/popups.h"
+
 namespace vreko {
 
 void ReplaceChar(std::string& s, char from, char to) { std::replace(s.begin(), s.end(), from, to); }
@@ -23,21 +25,17 @@ std::string TOneInstance::BaseName() const {
 
 bool TOneInstance::PrevInstanceRunning() {
     const std::string base = BaseName();
-    KernelHandle gate = platform_.CreateNamedMutex(true, base + "CriticalSection");
-    const std::uint32_t gateError = platform_.GetLastError();
-    // A mutex that may not be opened was made by another copy with rights this one lacks (one
+    LockOpened how = LockOpened::Failed;
+    std::unique_ptr<NamedLock> gate = platform_.OpenNamedLock(base + "CriticalSection", true, how);
+    // A lock that may not be opened was made by another copy with rights this one lacks (one
     // started elevated, the other not): that copy runs, and this one is the second.
-    lockFailed_ = gate == 0 && gateError != kErrorAccessDenied;
-    if (gateError != 0 || gate == 0) {
-        // Another copy is inside its own test right now: count as the second.
-        if (gate) platform_.CloseHandle(gate);
-        return true;
-    }
-    InstanceMutex = platform_.CreateNamedMutex(false, base + "Default");
-    const bool deniedToUs = InstanceMutex == 0 && platform_.GetLastError() == kErrorAccessDenied;
-    const bool running = deniedToUs || platform_.WaitForSingleObject(InstanceMutex, 0) == kWaitTimeout;
-    platform_.ReleaseMutex(gate);
-    platform_.CloseHandle(gate);
+    lockFailed_ = how == LockOpened::Failed;
+    // Another copy is inside its own test right now: count as the second.
+    if (how != LockOpened::Created) return true;
+    InstanceMutex = platform_.OpenNamedLock(base + "Default", false, how);
+    const bool running =
+        how == LockOpened::Denied || (InstanceMutex && InstanceMutex->Wait(0) == LockWait::TimedOut);
+    gate->Release();
     return running;
 }
 
@@ -67,37 +65,36 @@ void TOneInstance::DoShowMessage() {
 
 void TOneInstance::ShowLockFailure() {
     std::string text = app_.Title() + " cannot start: it cannot make sure that only one copy of it runs.";
-    const std::string why = platform_.MutexFailureText();
+    const std::string why = platform_.LockFailureText();
     if (!why.empty()) text += "\n\n" + why;
     ShowBox(text, MessageBoxIcon::Error);
 }
 
 void TOneInstance::ShowBox(const std::string& text, MessageBoxIcon icon) {
     ModalHold::Scope holdTicks(hold_);
-    platform_.ShowMessageBox(text, app_.Title(), icon);
+    ShowMessageBox(platform_, text, app_.Title(), icon);
 }
 
 void TOneInstance::DoActivatePrevInstance() {
     WindowRef w = FindPrevInstanceWindow();
-    if (!platform_.IsWindow(w)) return;
-    if (platform_.IsIconic(w)) platform_.OpenIcon(w);
-    else platform_.SetForegroundWindow(w);
+    if (!platform_.Exists(w)) return;
+    if (platform_.IsMinimised(w)) platform_.Restore(w, platform_.ForwardToken());
+    else platform_.BringForward(w, platform_.ForwardToken());
 }
 
 WindowRef TOneInstance::FindPrevInstanceWindow() {
     const WindowRef own = platform_.OwnAppWindow();
     WindowRef w = 0;
     do {
-        w = platform_.FindTopLevelWindow(w, "TApplication", app_.Title());
+        w = platform_.FindAppWindow(w, "TApplication", app_.Title());
     } while (w != 0 && w == own);
     return w;
 }
 
 void TOneInstance::ReleaseInstance() {
     if (!InstanceMutex) return;
-    platform_.ReleaseMutex(InstanceMutex);
-    platform_.CloseHandle(InstanceMutex);
-    InstanceMutex = 0;
+    InstanceMutex->Release();
+    InstanceMutex.reset();
 }
 
 }  // namespace vreko

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/modal_hold.h"
@@ -60,8 +61,9 @@ private:
     GuardedApplication& app_;
     ModalHold& hold_;
     bool terminate_ = false;
-    bool lockFailed_ = false;  // the last test could not create its gate
-    KernelHandle InstanceMutex = 0;
+    bool lockFailed_ = false;  // the last test could not open its gate
+    // The running copy's claim, held for the whole run by the first copy.
+    std::unique_ptr<NamedLock> InstanceMutex;
 };
 
 // Replaces, in place, every occurrence of one character by another.

@@ -50,7 +50,7 @@ std::int64_t EventLoop::NextDeadline() const {
     return best;
 }
 
-bool EventLoop::TakeDueTimer(Message& out) {
+bool EventLoop::RunDueTimer() {
     const std::int64_t now = source_.NowMs();
     Timer* due = nullptr;
     for (auto& t : timers_)
@@ -61,39 +61,44 @@ bool EventLoop::TakeDueTimer(Message& out) {
     std::int64_t next = due->deadline + due->interval;
     if (next <= now) next += ((now - next) / due->interval + 1) * due->interval;
     due->deadline = next;
-    out = Message{};
-    out.message = msg::kTimer;
-    out.wParam = due->id;
-    out.time = std::uint32_t(now);
+    // A copy: the handler may stop or remove its own timer while running.
+    auto onTick = due->onTick;
+    onTick();
+    return true;
+}
+
+bool EventLoop::RunPosted() {
+    if (posted_.empty()) return false;
+    auto notice = std::move(posted_.front());
+    posted_.pop_front();
+    notice();
     return true;
 }
 
 bool EventLoop::ProcessOne() {
-    Message m;
-    if (!posted_.empty()) {
-        m = posted_.front();
-        posted_.pop_front();
-    } else if (!source_.Next(m) && !TakeDueTimer(m)) {
-        return false;
+    if (RunPosted()) return true;
+    Event e;
+    if (source_.Next(e)) {
+        Dispatch(e);
+        return true;
     }
-    Dispatch(m);
-    return true;
+    // Taking the backend's events may have posted a notice (a start decided meanwhile).
+    return RunPosted() || RunDueTimer();
 }
 
-void EventLoop::Dispatch(const Message& m) {
+void EventLoop::Dispatch(const Event& e) {
+    const Event* outer = current_;
+    current_ = &e;
     bool handled = false;
-    if (hook_) hook_(m, handled);
-    if (handled) return;
-    if (m.message == msg::kTimer && m.window == nullptr) {
-        // Copy the handler: it may stop or remove its own timer while running.
-        Timer* t = Find(TimerId(m.wParam));
-        if (t && t->running) {
-            auto onTick = t->onTick;
-            onTick();
-        }
-        return;
-    }
-    if (m.window) m.window->WndProc(m);
+    if (hook_) hook_(e, handled);
+    if (e.target) e.target->Handle(e);
+    current_ = outer;
+}
+
+bool DispatchingLeftPress(const EventLoop* loop, const EventHandler& handler) {
+    const Event* e = loop ? loop->Current() : nullptr;
+    const ButtonChanged* b = e ? e->As<ButtonChanged>() : nullptr;
+    return b && e->target == &handler && b->down && b->button == PointerButton::Left;
 }
 
 void EventLoop::WaitForWork() {

@@ -1,4 +1,4 @@
-// The program's one message loop: posted messages, the backend's translated native events
+// The program's one event loop: the program's own posted notices, the backend's typed events
 // and timers kept as deadlines on a monotonic clock. Single-threaded: nothing here locks.
 #pragma once
 
@@ -7,27 +7,28 @@
 #include <functional>
 #include <vector>
 
-#include "platform/message.h"
+#include "platform/events.h"
 
 namespace vreko {
 
 // What a backend supplies to the loop: its clock, a way to sleep until native events
-// arrive, and its native events already translated into portable messages.
+// arrive, and its native events already translated into typed events.
 class EventSource {
 public:
     virtual ~EventSource() = default;
     virtual std::int64_t NowMs() = 0;  // monotonic milliseconds
     // Sleeps until a native event may be pending or timeoutMs has passed (-1: no limit).
     virtual void Wait(std::int64_t timeoutMs) = 0;
-    // Takes the next translated native event, if any, without waiting.
-    virtual bool Next(Message& out) = 0;
+    // Takes the next translated event, if any, without waiting and without dispatching it.
+    virtual bool Next(Event& out) = 0;
 };
 
 using TimerId = std::uint32_t;
 
 class EventLoop {
 public:
-    using Hook = std::function<void(const Message&, bool& handled)>;
+    // Sees every event the loop takes before its target does; it never stops one.
+    using Hook = std::function<void(const Event&, bool& handled)>;
 
     explicit EventLoop(EventSource& source) : source_(source) {}
     EventLoop(const EventLoop&) = delete;
@@ -46,10 +47,10 @@ public:
     // The deadline of the nearest running timer, or -1 when none runs.
     std::int64_t NextDeadline() const;
 
-    // The application-wide hook sees every message the loop takes, before dispatch.
     void SetHook(Hook hook) { hook_ = std::move(hook); }
 
-    void Post(const Message& m) { posted_.push_back(m); }
+    // A notice the program gives itself: run when the loop takes it, in order with the rest.
+    void Post(std::function<void()> notice) { posted_.push_back(std::move(notice)); }
     void PostQuit() { quit_ = true; }
     bool QuitRequested() const { return quit_; }
 
@@ -58,13 +59,16 @@ public:
     // A nested loop, for modal boxes and menus: runs until done() holds or the quit request
     // is taken (the request stays pending for the outer loop).
     void RunUntil(const std::function<bool()>& done);
-    // Handles one pending message (posted, native, or a due timer tick); false if none.
+    // Handles one pending piece of work (a posted notice, an event, or a due timer tick);
+    // false if none.
     bool ProcessOne();
     // Sleeps in the backend until the next deadline or a native event.
     void WaitForWork();
 
-    // Hook first, then the window's own handling (or the timer's handler).
-    void Dispatch(const Message& m);
+    // The hook first, then the event's target.
+    void Dispatch(const Event& e);
+    // The event being dispatched (the innermost one, inside a nested loop), or null.
+    const Event* Current() const { return current_; }
 
 private:
     struct Timer {
@@ -76,15 +80,21 @@ private:
     };
     Timer* Find(TimerId id);
     const Timer* Find(TimerId id) const;
-    bool TakeDueTimer(Message& out);
+    bool RunPosted();
+    bool RunDueTimer();
 
     EventSource& source_;
     Hook hook_;
-    std::deque<Message> posted_;
+    std::deque<std::function<void()>> posted_;
     std::vector<Timer> timers_;
     TimerId nextId_ = 1;
     bool quit_ = false;
+    const Event* current_ = nullptr;
 };
+
+// Whether the loop is dispatching a left press (or double-click) on handler's window right now:
+// the only time a window may start the window system's move.
+bool DispatchingLeftPress(const EventLoop* loop, const EventHandler& handler);
 
 // A one-second (or any period) tick source of the program, running or stopped.
 class TickSource {

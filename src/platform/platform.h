@@ -1,15 +1,17 @@
-// The narrow interface the program needs from a window system. One implementation per
-// backend: x11 (Linux desktop), win32 (Windows), headless (in memory, for tests).
+// The narrow interface the program needs from a window system, in the program's own words.
+// One implementation per backend: x11 (Linux desktop), win32 (Windows), headless (in memory,
+// for tests).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/event_loop.h"
-#include "platform/message.h"
+#include "platform/events.h"
 #include "platform/painter.h"
 #include "platform/settings_store.h"
 
@@ -18,74 +20,93 @@ namespace vreko {
 enum class CursorKind { Arrow, Hand };
 enum class MessageBoxIcon { Plain, Error, Exclamation };  // Plain: no icon
 
-// Hit-test answers, as the window system's non-client hit test gives them.
-constexpr int kHtClient = 1;
-constexpr int kHtCaption = 2;
-
-// A window the program paints itself. Its handler receives the translated messages; the
-// backend also asks it which points are draggable background.
-class NativeWindowHandler : public WindowHandler {
-public:
-    // kHtCaption for a client point that drags the window, kHtClient otherwise.
-    virtual int NcHitTest(Point client) { (void)client; return kHtClient; }
+// Where a window should go: centred on the primary screen, or with its top-left corner at a
+// point of the screen. A wish: a window system that keeps the placing to itself may ignore
+// the point.
+struct Placement {
+    bool centred = true;
+    Point at;
 };
 
 struct WindowDesc {
     std::string title;
     int width = 0;
     int height = 0;
-    Point position;       // top-left corner in screen pixels
+    Placement placement;
     bool topmost = true;  // above every window that is not topmost
     Color background = colors::kBlack;
 };
 
-class NativeWindow {
+// A top-level window the program draws itself. Its handler receives the typed events.
+class Window {
 public:
-    virtual ~NativeWindow() = default;
-    // Makes the window visible (if it is not) and brings it to the front; activate gives it focus.
+    virtual ~Window() = default;
+    // Makes the window visible (if it is not) and brings it to the front; activate gives it
+    // the keyboard.
     virtual void Show(bool activate) = 0;
     virtual void Hide() = 0;
     virtual bool Visible() const = 0;
-    virtual Rect ScreenBounds() const = 0;
-    virtual void MoveTo(Point topLeft) = 0;
-    // Gives the window new screen bounds. Only backends that report a change of the screen's
-    // resolution (msg::kDpiChanged) are asked to change the size; the others just move.
-    virtual void SetBounds(const Rect& screen) { MoveTo({screen.left, screen.top}); }
-    // Schedules a paint message for r (client coordinates), or the whole client area when null.
+    virtual void Place(const Placement& placement) = 0;
+    // A new size of the client area, the window keeping its centre (the screen's resolution
+    // changed).
+    virtual void Resize(int width, int height) = 0;
+    // Asks for a NeedsPaint of r (client coordinates), or of the whole client area when null.
     virtual void Invalidate(const Rect* r) = 0;
-    // Inside the handling of a paint message: the surface for the area being painted.
-    virtual std::unique_ptr<Painter> BeginPaint(Rect& area) = 0;
-    // Outside the paint cycle: the window's surface for an immediate drawing (null when hidden).
-    virtual std::unique_ptr<Painter> GetDC() = 0;
+    // The surface for area (client coordinates); what is drawn on it shows at the latest when
+    // the painter goes away. Null when the window is not on the screen.
+    virtual std::unique_ptr<Painter> Draw(const Rect& area) = 0;
     virtual void SetCursor(CursorKind kind) = 0;
-    virtual void SetCapture() = 0;
-    virtual void ReleaseCapture() = 0;
-    // Starts the window system's interactive move of the window, as a press on a caption does.
-    virtual void BeginMoveDrag() = 0;
+    // While held, the pointer's moves and releases come to this window wherever it goes.
+    virtual void CapturePointer() = 0;
+    // Lets go of a held pointer: GrabLost comes to the handler at once.
+    virtual void ReleasePointer() = 0;
+    // Where the pointer is, in client coordinates, when the window system tells.
+    virtual std::optional<Point> PointerPosition() = 0;
+    // Starts the window system's interactive move of the window, as a press on a caption does;
+    // only while a left press of this window is being dispatched (false, and nothing happens,
+    // otherwise).
+    virtual bool BeginMove() = 0;
     // Gives the window the outline of the rounded rectangle box (client coordinates, may reach
     // outside the window) with rx by ry corner ellipses; outside it nothing shows and clicks
     // pass through.
-    virtual void SetRoundRectRegion(const Rect& box, int rx, int ry) = 0;
-    virtual Point ScreenToClient(Point p) const = 0;
-    virtual Point ClientToScreen(Point p) const = 0;
+    virtual void SetRoundedOutline(const Rect& box, int rx, int ry) = 0;
+};
+
+// What the window system's own box or menu would be built of, for a window of the program's.
+struct PopupDesc {
+    enum class Kind { Dialog, Menu };
+    Kind kind = Kind::Dialog;
+    std::string title;
+    int width = 0;
+    int height = 0;
+    Window* owner = nullptr;  // a Dialog is above it and modal to it
+    Placement placement;      // a Dialog's place
+    Point at;                 // a Menu's top-left corner, in the owner's client coordinates
 };
 
 // An opaque reference to a top-level window, possibly of another process.
 using WindowRef = std::uint64_t;
-// An opaque kernel object handle; 0 is null.
-using KernelHandle = std::intptr_t;
 
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorOpenFailed = 110;
-constexpr std::uint32_t kErrorAlreadyExists = 183;
-constexpr std::uint32_t kWaitObject0 = 0x000;
-constexpr std::uint32_t kWaitAbandoned = 0x080;
-constexpr std::uint32_t kWaitTimeout = 0x102;
-constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+// How OpenNamedLock went: made by this call, found made by another copy, found but closed to
+// this copy (another copy made it with rights this one lacks), or not to be had at all.
+enum class LockOpened { Created, Existed, Denied, Failed };
+enum class LockWait { Taken, Abandoned, TimedOut, Failed };
 
-// StartFile's answer when whether anything starts is known only later (a document whose type
-// is being looked up): it counts as started until its outcome comes.
-constexpr std::intptr_t kStartPending = 43;
+// A lock shared by name between the copies of the program of one session; closed (and let
+// go of) when destroyed.
+class NamedLock {
+public:
+    virtual ~NamedLock() = default;
+    // Takes the lock, waiting at most limitMs for another holder to let go.
+    [[nodiscard]] virtual LockWait Wait(int limitMs) = 0;
+    virtual void Release() = 0;
+};
+
+enum class LaunchOutcome { Started, NotStarted, Pending };
+struct Launched {
+    LaunchOutcome outcome = LaunchOutcome::NotStarted;
+    std::string why;  // for NotStarted: what the system said
+};
 
 // A hold on the system's automatic sleep: while it is taken, the machine does not suspend on its
 // own for being left idle. It holds nothing else: the screen still blanks and locks as the user
@@ -122,91 +143,81 @@ public:
     // The texts written for missing settings on this system.
     virtual SettingsDefaults DefaultSettings() = 0;
 
-    // --- shell ---------------------------------------------------------------------
+    // --- launching -----------------------------------------------------------------
     // Starts the program (or opens the document) file with the parameter string, without
-    // waiting for it. A result of 32 or less means that nothing was started. kStartPending:
-    // the outcome is decided beside the program and comes later, from the loop, to the
-    // handler below.
-    virtual std::intptr_t StartFile(const std::string& file, const std::string& params) = 0;
-    // Where the outcome of each pending start goes (StartFile's codes; 32 or less: nothing started).
-    void SetStartOutcomeHandler(std::function<void(std::intptr_t)> handler) { startOutcome_ = std::move(handler); }
-    // At the program's end, once its loop has ended: waits a while for the starts still pending
-    // and hands each outcome to the handler at once.
-    virtual void FinishPendingStarts() {}
+    // waiting for it. Pending: whether anything starts is decided beside the program; the
+    // outcome comes later, through the loop, to the handler below.
+    virtual Launched Launch(const std::string& file, const std::string& params) = 0;
+    // Where the outcome of each pending launch goes (Started or NotStarted).
+    void SetLaunchOutcomeHandler(std::function<void(const Launched&)> handler) { launchOutcome_ = std::move(handler); }
+    // At the program's end, once its loop has ended: waits a while for the launches still
+    // pending and hands each outcome to the handler at once.
+    virtual void FinishPendingLaunches() {}
 
-    // --- sleep and wake -----------------------------------------------------------------
-    // The hold on automatic sleep, for the whole run; let go of when the program ends.
+    // --- sleep ----------------------------------------------------------------------------
+    // The hold on automatic sleep, for the whole run; let go of when the program ends. A
+    // wake-up comes as MachineWoke to the application.
     virtual SleepHold& AutomaticSleep() { return noSleepHold_; }
-    // Set by the program: told, from the loop, that the machine has slept (suspended or
-    // hibernated) and woken up again.
-    std::function<void()> OnWake;
 
-    // --- screen and windows --------------------------------------------------------------
-    virtual Rect PrimaryMonitor() = 0;
-    // The pointer's position in screen coordinates.
-    virtual Point CursorPos() { return {-32768, -32768}; }
+    // --- windows ---------------------------------------------------------------------
     virtual int ScreenDpi() = 0;
-    virtual std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) = 0;
+    virtual std::unique_ptr<Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) = 0;
+    // A window for the program's own box or menu (where the system has none).
+    virtual std::unique_ptr<Window> CreatePopup(WindowHandler& handler, const PopupDesc& desc) {
+        (void)handler;
+        (void)desc;
+        return nullptr;
+    }
     // The application window: hidden, zero-sized, titled with the application title, of the
-    // class that other copies look for; its handler gets the activation and bring-forward notices.
-    virtual void CreateAppWindow(const std::string& title, WindowHandler& handler) = 0;
+    // class that other copies look for; its handler gets the activation, the bring-forward
+    // requests and the wake-ups.
+    virtual void CreateAppWindow(const std::string& title, EventHandler& handler) = 0;
 
-    // --- modal user interface (both run the loop until closed) --------------------------
-    virtual void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
-    // Shows a popup menu at a screen point; the chosen item's index, or -1.
-    virtual int TrackPopupMenu(const std::vector<std::string>& items, Point screen) = 0;
+    // --- the system's own box and menu (both run the loop until closed) ---------------
+    // False where the system has no message box of its own.
+    virtual bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
+    // Shows a popup menu at a point of the owner's client area: the chosen item's index, -1
+    // when none was chosen; nothing where the system has no menu of its own.
+    virtual std::optional<int> NativePopupMenu(Window& owner, const std::vector<std::string>& items, Point client) = 0;
 
-    // --- named mutexes and the running copy's window ------------------------------------
-    // Null on failure; GetLastError() is then kErrorAccessDenied when the mutex exists but
-    // this copy may not open it (another copy made it with rights this one lacks).
-    virtual KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) = 0;
-    virtual std::uint32_t GetLastError() = 0;
-    // After a CreateNamedMutex that failed: why, in words for the user, naming the place where the
-    // mutexes are kept (empty when the window system has nothing more to say).
-    virtual std::string MutexFailureText() { return {}; }
-    virtual std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) = 0;
-    virtual void ReleaseMutex(KernelHandle h) = 0;
-    virtual void CloseHandle(KernelHandle h) = 0;
+    // --- named locks and the running copy's window ------------------------------------
+    // Opens (creating when needed) the lock of that name; takeNow: takes it at once when it
+    // is made by this call. Null when how is Denied or Failed.
+    [[nodiscard]] virtual std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow,
+                                                                   LockOpened& how) = 0;
+    // After a lock that Failed: why, in words for the user, naming the place where the locks
+    // are kept (empty when the window system has nothing more to say).
+    virtual std::string LockFailureText() { return {}; }
     virtual WindowRef OwnAppWindow() = 0;
-    virtual WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) = 0;
-    virtual bool IsWindow(WindowRef w) = 0;
-    virtual bool IsIconic(WindowRef w) = 0;
-    virtual void OpenIcon(WindowRef w) = 0;
-    virtual void SetForegroundWindow(WindowRef w) = 0;
+    // The next top-level window after after (0: the first) of that class and title.
+    virtual WindowRef FindAppWindow(WindowRef after, const std::string& className, const std::string& title) = 0;
+    virtual bool Exists(WindowRef w) = 0;
+    virtual bool IsMinimised(WindowRef w) = 0;
+    // Asks the copy of window w to come back from its icon, and forward.
+    virtual void Restore(WindowRef w, std::uint64_t token) = 0;
+    // Asks the copy of window w to come forward.
+    virtual void BringForward(WindowRef w, std::uint64_t token) = 0;
+    // What lets a bring-forward request of this copy's through the window system's focus
+    // stealing prevention (the time of this start, or an activation token); 0 when nothing.
+    virtual std::uint64_t ForwardToken() { return 0; }
 
 protected:
-    // The message that carries a pending start's outcome through the loop to the handler.
-    Message StartDecidedMessage(std::intptr_t result) {
-        Message m;
-        m.window = &startTarget_;
-        m.message = msg::kStartDecided;
-        m.wParam = std::uint64_t(result);
-        return m;
-    }
-    void ReportStartOutcome(std::intptr_t result) {
-        if (startOutcome_) startOutcome_(result);
-    }
-
-    // The backend has found that the machine slept: the program hears it now.
-    void ReportWake() {
-        if (OnWake) OnWake();
+    // A pending launch is decided: the program hears it through its loop (at once when the loop
+    // has ended).
+    void ReportLaunchOutcome(const Launched& outcome) {
+        if (!loop_) {
+            if (launchOutcome_) launchOutcome_(outcome);
+            return;
+        }
+        loop_->Post([this, outcome] {
+            if (launchOutcome_) launchOutcome_(outcome);
+        });
     }
 
     EventLoop* loop_ = nullptr;
 
 private:
-    class StartTarget : public WindowHandler {
-    public:
-        explicit StartTarget(Platform& platform) : platform_(platform) {}
-        void WndProc(const Message& m) override {
-            if (m.message == msg::kStartDecided) platform_.ReportStartOutcome(std::intptr_t(m.wParam));
-        }
-
-    private:
-        Platform& platform_;
-    };
-    StartTarget startTarget_{*this};
-    std::function<void(std::intptr_t)> startOutcome_;
+    std::function<void(const Launched&)> launchOutcome_;
     NoSleepHold noSleepHold_;
 };
 

@@ -57,7 +57,7 @@ struct CountdownFixture {
         controller.TimePause = timePause;
         controller.TestMode = testMode;
         controller.Reset();
-        platform.OnWake = [this] { controller.ShowAfterSleep(); };
+        platform.CreateAppWindow("Vreko", wakeTarget);
     }
     // Seconds of real time, each delivering the running timer's tick.
     void Ticks(int n) { platform.AdvanceBy(std::int64_t(n) * 1000); }
@@ -68,6 +68,15 @@ struct CountdownFixture {
     }
     bool Ended() const { return loop.QuitRequested(); }
 
+    // The application's part: a wake-up brings the count forward.
+    struct WakeTarget : EventHandler {
+        explicit WakeTarget(CountdownFixture& f) : fixture(f) {}
+        void Handle(const Event& e) override {
+            if (e.As<MachineWoke>()) fixture.controller.ShowAfterSleep();
+        }
+        CountdownFixture& fixture;
+    };
+
     headless::HeadlessPlatform platform;
     EventLoop loop;
     ModalHold hold;
@@ -76,6 +85,7 @@ struct CountdownFixture {
     RecordingWindow window;
     CommandLauncher launcher;
     CountdownController controller;
+    WakeTarget wakeTarget{*this};
 };
 
 }  // namespace vreko::testing

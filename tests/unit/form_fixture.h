@@ -43,31 +43,31 @@ struct FormFixture {
     headless::HeadlessWindow& window() { return *platform.mainWindow; }
     const std::string& Settings() const { return platform.settings->text; }
 
-    Message Make(std::uint32_t message, std::uint64_t wParam = 0, std::int64_t lParam = 0) {
-        Message m;
-        m.window = &window().handler();
-        m.message = message;
-        m.wParam = wParam;
-        m.lParam = lParam;
-        return m;
-    }
-    void Key(std::uint32_t key) {
-        platform.Inject(Make(msg::kKeyDown, key));
+    // What the window system would send the main window, handled at once.
+    void Send(EventData data) {
+        platform.Inject(Event{&window().handler(), std::move(data)});
         platform.Drain();
     }
-    void Wheel(int delta) {
-        platform.Inject(Make(msg::kMouseWheel, MakeWheelParam(delta, 0)));
-        platform.Drain();
+    void Key(vreko::Key key, bool withAlt = false) { Send(KeyPressed{key, false, withAlt}); }
+    void Wheel(int steps) { Send(WheelTurned{steps}); }
+    // The pointer at a client point: where it lies is the window's own answer, as a backend
+    // asks it.
+    void Move(int x, int y, HeldKeys held = {}) {
+        window().pointer = Point{x, y};
+        Send(PointerMoved{{x, y}, window().AreaOf({x, y}), held});
     }
-    void Mouse(std::uint32_t message, int x, int y, std::uint32_t keys = 0) {
-        platform.cursor = window().ClientToScreen({x, y});
-        platform.Inject(Make(message, keys, MakePointParam(x, y)));
-        platform.Drain();
+    void Button(PointerButton button, bool down, int x, int y, bool doubleClick = false) {
+        window().pointer = Point{x, y};
+        HeldKeys held;
+        if (down) (button == PointerButton::Left ? held.left : button == PointerButton::Right ? held.right : held.middle) = true;
+        Send(ButtonChanged{button, down, doubleClick, {x, y}, window().AreaOf({x, y}), held});
     }
+    void Press(int x, int y, PointerButton button = PointerButton::Left) { Button(button, true, x, y); }
+    void Release(int x, int y, PointerButton button = PointerButton::Left) { Button(button, false, x, y); }
     void Click(int x, int y) {
-        Mouse(msg::kMouseMove, x, y);
-        Mouse(msg::kLButtonDown, x, y, mk::kLButton);
-        Mouse(msg::kLButtonUp, x, y);
+        Move(x, y);
+        Press(x, y);
+        Release(x, y);
     }
     void Ticks(int n) { platform.AdvanceBy(std::int64_t(n) * 1000); }
     bool Ended() const { return loop.QuitRequested(); }

@@ -249,7 +249,7 @@ TEST(Countdown, OneMinuteTestDialWarnsOnTheFirstCountdownTick) {
 // it, whether the box is closed after a while or never touched.
 struct FailedWarning : CountdownFixture {
     FailedWarning() : CountdownFixture(10, true) {
-        platform.shellResult = [](const std::string& file) { return file == "warn-cmd" ? 2 : 42; };
+        platform.shellResult = [](const std::string& file) { return file == "warn-cmd" ? LaunchOutcome::NotStarted : LaunchOutcome::Started; };
         controller.StepTime(0);
         controller.HideOrClose();
     }
@@ -310,7 +310,7 @@ TEST(Countdown, FailedWarningBoxClosedLaterNeitherJumpsNorRepeats) {
 
 TEST(Countdown, FailedActionUnderTheWarningsBoxShowsItsOwnAndEndsWhenItCloses) {
     FailedWarning f;
-    f.platform.shellResult = [](const std::string&) { return 2; };
+    f.platform.shellResult = [](const std::string&) { return LaunchOutcome::NotStarted; };
     std::int64_t actionBoxClosed = -1;
     f.platform.whileBoxOpen = [&] {
         if (f.platform.boxes.size() == 2) {
@@ -334,7 +334,7 @@ TEST(Countdown, FailedActionUnderTheWarningsBoxShowsItsOwnAndEndsWhenItCloses) {
 
 TEST(Countdown, FailedActionStillEndsAfterTheBoxAndLaunchesOnce) {
     CountdownFixture f(10, true);
-    f.platform.shellResult = [](const std::string& file) { return file == "act-cmd" ? 0 : 42; };
+    f.platform.shellResult = [](const std::string& file) { return file == "act-cmd" ? LaunchOutcome::NotStarted : LaunchOutcome::Started; };
     f.platform.whileBoxOpen = [&] { f.platform.AdvanceBy(5000); };
     f.controller.StepTime(0);
     f.controller.HideOrClose();
@@ -351,7 +351,7 @@ TEST(Countdown, ATestLaunchsBoxKeepsTheCountsTime) {
     f.controller.HideOrClose();
     f.Ticks(61);  // the warning, with 59 seconds left
     ASSERT_EQ(f.controller.RestTime, 59);
-    f.platform.shellResult = [](const std::string&) { return 2; };
+    f.platform.shellResult = [](const std::string&) { return LaunchOutcome::NotStarted; };
     f.platform.whileBoxOpen = [&] { f.platform.AdvanceBy(5000); };
     f.launcher.StartCommand(2);  // as the context menu's test item does
     EXPECT_EQ(f.platform.boxes.size(), 1u);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/headless/headless.h"
 
 namespace vreko {
@@ -53,22 +56,73 @@ TEST(EventLoop, OverdueTickIsDeliveredOnceAndTheScheduleStaysOnItsGrid) {
     EXPECT_EQ(at, (std::vector<std::int64_t>{1000, 4500, 5000, 6000}));
 }
 
-TEST(EventLoop, HookSeesEveryMessageBeforeDispatchAndQuitStopsFurtherTicks) {
+TEST(EventLoop, HookSeesEveryEventBeforeItsTargetAndQuitStopsFurtherTicks) {
     LoopFixture f;
-    std::vector<std::uint32_t> seen;
-    f.loop.SetHook([&](const Message& m, bool&) { seen.push_back(m.message); });
+    std::vector<std::string> seen;
+    struct Target : EventHandler {
+        std::vector<std::string>& seen;
+        explicit Target(std::vector<std::string>& s) : seen(s) {}
+        void Handle(const Event& e) override { seen.push_back(e.As<KeyPressed>() ? "target key" : "target other"); }
+    } target{seen};
+    f.loop.SetHook([&](const Event& e, bool& handled) {
+        seen.push_back(e.As<KeyPressed>() ? "hook key" : "hook other");
+        handled = true;  // the hook never stops an event
+    });
     int ticks = 0;
     TickSource t(f.loop, 1000, [&] {
         ++ticks;
         f.loop.PostQuit();
     });
     t.Start();
-    Message key;
-    key.message = msg::kKeyDown;
-    f.platform.Inject(key);
+    f.platform.Inject(Event{&target, KeyPressed{Key::Up, false, false}});
     f.platform.AdvanceBy(3000);
     EXPECT_EQ(ticks, 1);
-    EXPECT_EQ(seen, (std::vector<std::uint32_t>{msg::kKeyDown, msg::kTimer}));
+    // Timer ticks run their handlers directly: the hook does not see them.
+    EXPECT_EQ(seen, (std::vector<std::string>{"hook key", "target key"}));
+}
+
+TEST(EventLoop, NoticesRunInTheOrderPostedBeforeTheBackendsEvents) {
+    LoopFixture f;
+    std::vector<std::string> order;
+    struct Target : EventHandler {
+        std::vector<std::string>& order;
+        explicit Target(std::vector<std::string>& o) : order(o) {}
+        void Handle(const Event&) override { order.push_back("event"); }
+    } target{order};
+    f.platform.Inject(Event{&target, CloseAsked{}});
+    f.loop.Post([&] {
+        order.push_back("first");
+        f.loop.Post([&] { order.push_back("posted by the first"); });
+    });
+    f.loop.Post([&] { order.push_back("second"); });
+    f.platform.Drain();
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "posted by the first", "event"}));
+}
+
+TEST(EventLoop, OnlyALeftPressBeingDispatchedMayStartAMove) {
+    LoopFixture f;
+    std::vector<bool> answers;
+    struct Target : EventHandler {
+        EventLoop& loop;
+        std::vector<bool>& answers;
+        Target(EventLoop& l, std::vector<bool>& a) : loop(l), answers(a) {}
+        void Handle(const Event&) override { answers.push_back(DispatchingLeftPress(&loop, *this)); }
+    } target{f.loop, answers}, other{f.loop, answers};
+    EXPECT_FALSE(DispatchingLeftPress(&f.loop, target));  // nothing is being dispatched
+    f.platform.Inject(Event{&target, ButtonChanged{PointerButton::Left, true, false, {}, Area::Client, {}}});
+    f.platform.Inject(Event{&target, ButtonChanged{PointerButton::Left, true, true, {}, Area::Client, {}}});
+    f.platform.Inject(Event{&target, ButtonChanged{PointerButton::Left, false, false, {}, Area::Client, {}}});
+    f.platform.Inject(Event{&target, ButtonChanged{PointerButton::Right, true, false, {}, Area::Client, {}}});
+    f.platform.Inject(Event{&target, PointerMoved{}});
+    f.platform.Drain();
+    EXPECT_EQ(answers, (std::vector<bool>{true, true, false, false, false}));
+    // A press dispatched to another window starts no move of this one.
+    f.loop.SetHook([&](const Event&, bool&) { answers.push_back(DispatchingLeftPress(&f.loop, other)); });
+    f.platform.Inject(Event{&target, ButtonChanged{PointerButton::Left, true, false, {}, Area::Client, {}}});
+    f.platform.Drain();
+    EXPECT_EQ(answers.size(), 7u);
+    EXPECT_FALSE(answers[5]);
+    EXPECT_TRUE(answers[6]);
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 namespace vreko::testing {
 namespace {
 
+constexpr LaunchOutcome kStarted = LaunchOutcome::Started, kNotStarted = LaunchOutcome::NotStarted,
+                        kPending = LaunchOutcome::Pending;
+
 const headless::DrawOp* LastText(const std::vector<headless::DrawOp>& ops) {
     for (auto it = ops.rbegin(); it != ops.rend(); ++it)
         if (it->kind == "text") return &*it;
@@ -51,24 +54,23 @@ TEST(MainForm, FixedPlacementAndScreenScale) {
 TEST(MainForm, KeysAndWheelDialAndAnyKeyPostponesTheHide) {
     FormFixture f(Ini("3", "0"));
     f.Start();
-    f.Key(vk::kUp);
-    f.Key(vk::kRight);
+    f.Key(Key::Up);
+    f.Key(Key::Right);
     EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
     EXPECT_EQ(f.form->VrLabel1.Font().color, colors::kLime);
-    f.Key(vk::kLeft);
+    f.Key(Key::Left);
     EXPECT_EQ(f.form->VrLabel1.Caption(), "10");
-    f.Wheel(120);
-    f.Wheel(120);
+    f.Wheel(1);
+    f.Wheel(1);
     EXPECT_EQ(f.form->VrLabel1.Caption(), "30");
-    f.Wheel(-120);
+    f.Wheel(-1);
     EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
 
     f.Ticks(3);
-    f.Key('A');  // a letter does nothing else, but the idle count starts again
+    f.Key(Key::Other);  // a letter does nothing else, but the idle count starts again
     f.Ticks(3);
     EXPECT_TRUE(f.window().Visible());
-    Message alt = f.Make(msg::kSysKeyDown, 'A');
-    f.platform.Inject(alt);  // Alt combinations do not count
+    f.platform.Inject(Event{&f.window().handler(), KeyPressed{Key::Other, false, true}});  // Alt combinations do not count
     f.Ticks(1);
     EXPECT_FALSE(f.window().Visible());
     EXPECT_FALSE(f.Ended());
@@ -77,13 +79,13 @@ TEST(MainForm, KeysAndWheelDialAndAnyKeyPostponesTheHide) {
 TEST(MainForm, PointerOverControlsPostponesTheHideButNotOverTheBackground) {
     FormFixture f(Ini("3", "0"));
     f.Start();
-    f.Key(vk::kUp);
+    f.Key(Key::Up);
     f.Ticks(3);
-    f.Mouse(msg::kMouseMove, 200, 80);  // over the readout: the idle count starts again
+    f.Move(200, 80);  // over the readout: the idle count starts again
     f.Ticks(3);
     EXPECT_TRUE(f.window().Visible());
-    Message nc = f.Make(msg::kNcMouseMove, kHtCaption);  // over the draggable strip: no reset
-    f.platform.Inject(nc);
+    ASSERT_EQ(f.window().AreaOf({3, 64}), Area::Background);
+    f.platform.Inject(Event{&f.window().handler(), PointerMoved{{3, 64}, Area::Background, {}}});  // over the draggable strip: no reset
     f.Ticks(1);
     EXPECT_FALSE(f.window().Visible());
 }
@@ -91,14 +93,14 @@ TEST(MainForm, PointerOverControlsPostponesTheHideButNotOverTheBackground) {
 TEST(MainForm, EscapeEndsWhenOffAndHidesWhenDialled) {
     FormFixture off(Ini());
     off.Start();
-    off.Key(vk::kEscape);
+    off.Key(Key::Escape);
     EXPECT_TRUE(off.Ended());
     EXPECT_TRUE(off.platform.launches.empty());
 
     FormFixture dialled(Ini());
     dialled.Start();
-    dialled.Key(vk::kDown);
-    dialled.Key(vk::kEscape);
+    dialled.Key(Key::Down);
+    dialled.Key(Key::Escape);
     EXPECT_FALSE(dialled.Ended());
     EXPECT_FALSE(dialled.window().Visible());
 }
@@ -115,19 +117,19 @@ TEST(MainForm, ArrowButtonsClickOnlyOnTheirShapes) {
     EXPECT_EQ(f.form->VrLabel1.Caption(), "OFF");
 
     // A double-click gives two clicks.
-    f.Mouse(msg::kLButtonDown, 29, 40, mk::kLButton);
-    f.Mouse(msg::kLButtonUp, 29, 40);
-    f.Mouse(msg::kLButtonDblClk, 29, 40, mk::kLButton);
-    f.Mouse(msg::kLButtonUp, 29, 40);
+    f.Press(29, 40);
+    f.Release(29, 40);
+    f.Button(PointerButton::Left, true, 29, 40, true);
+    f.Release(29, 40);
     EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
 
     // Pressed, dragged off the window and released there: no click.
-    f.Mouse(msg::kLButtonDown, 29, 40, mk::kLButton);
+    f.Press(29, 40);
     EXPECT_EQ(f.form->btnUp.State(), btsDown);
     EXPECT_TRUE(f.window().captured);
-    f.Mouse(msg::kMouseMove, 500, 300, mk::kLButton);
+    f.Move(500, 300, HeldKeys{true});
     EXPECT_EQ(f.form->btnUp.State(), btsUp);
-    f.Mouse(msg::kLButtonUp, 500, 300);
+    f.Release(500, 300);
     EXPECT_EQ(f.form->VrLabel1.Caption(), "20");
     EXPECT_FALSE(f.window().captured);
 
@@ -139,13 +141,13 @@ TEST(MainForm, ArrowButtonsClickOnlyOnTheirShapes) {
 TEST(MainForm, HoverLooksAndThePollRestoresThem) {
     FormFixture f(Ini());
     f.Start();
-    f.Mouse(msg::kMouseMove, 29, 40);
+    f.Move(29, 40);
     EXPECT_EQ(f.form->btnUp.State(), btsMouseOver);
     const auto& face = *std::find_if(f.window().ops.rbegin(), f.window().ops.rend(),
                                      [](const headless::DrawOp& op) { return op.kind == "polygon"; });
     EXPECT_EQ(face.color, Rgb(255, 255, 255));
     // The pointer leaves without any move reaching the button: the poll puts the idle look back.
-    f.platform.cursor = {0, 0};
+    f.window().pointer = Point{-764, -457};
     f.platform.AdvanceBy(100);
     EXPECT_EQ(f.form->btnUp.State(), btsUp);
     EXPECT_FALSE(f.form->btnUp.HoverPollRunning());
@@ -154,20 +156,23 @@ TEST(MainForm, HoverLooksAndThePollRestoresThem) {
 TEST(MainForm, ReadoutAndBackgroundDragTheWindow) {
     FormFixture f(Ini());
     f.Start();
-    EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtCaption);  // bare left strip
-    EXPECT_EQ(f.window().handler().NcHitTest({10, 10}), kHtClient);  // a button's rectangle
-    EXPECT_EQ(f.window().handler().NcHitTest({200, 80}), kHtClient);
-    f.Mouse(msg::kLButtonDown, 200, 80, mk::kLButton);
+    EXPECT_EQ(f.window().handler().AreaAt({3, 64}), Area::Background);  // bare left strip
+    EXPECT_EQ(f.window().handler().AreaAt({10, 10}), Area::Client);      // a button's rectangle
+    EXPECT_EQ(f.window().handler().AreaAt({200, 80}), Area::Client);
+    f.Press(200, 80);
+    EXPECT_EQ(f.window().moveDrags, 1);
+    f.Release(200, 80);
+    f.Press(200, 80, PointerButton::Right);  // the readout moves the window with the left button only
+    f.Release(200, 80, PointerButton::Right);
     EXPECT_EQ(f.window().moveDrags, 1);
 
-    // After a right press on the background, hit tests stay client ones until its release.
-    f.platform.Inject(f.Make(msg::kNcRButtonDown));
-    f.platform.Drain();
-    EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtClient);
+    // After a right press on the background, the points stay client ones until its release.
+    f.Send(ButtonChanged{PointerButton::Right, true, false, {3, 64}, Area::Background, {}});
+    EXPECT_EQ(f.window().handler().AreaAt({3, 64}), Area::Client);
     f.platform.menuChoice = -1;
-    f.platform.Inject(f.Make(msg::kNcRButtonUp));
-    f.platform.Drain();
-    EXPECT_EQ(f.window().handler().NcHitTest({3, 64}), kHtCaption);
+    f.window().captured = false;  // the release on the background alone lets it drag again
+    f.Send(ButtonChanged{PointerButton::Right, false, false, {3, 64}, Area::Background, {}});
+    EXPECT_EQ(f.window().handler().AreaAt({3, 64}), Area::Background);
 }
 
 TEST(MainForm, BackgroundDragsAgainAfterARightClickOnIt) {
@@ -179,38 +184,38 @@ TEST(MainForm, BackgroundDragsAgainAfterARightClickOnIt) {
         // The press comes as a non-client one; the window then holds the pointer, so its
         // release comes as client input, where it opens the context menu.
         f.platform.lastMenu.clear();
-        f.platform.Inject(f.Make(msg::kNcRButtonDown, kHtCaption, MakePointParam(strip.x, strip.y)));
-        f.platform.Drain();
-        EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtClient);
+        f.Press(strip.x, strip.y, PointerButton::Right);
+        EXPECT_EQ(f.window().handler().AreaAt(strip), Area::Client);
         EXPECT_TRUE(f.window().captured);
-        f.Mouse(msg::kRButtonUp, strip.x, strip.y);
+        f.Release(strip.x, strip.y, PointerButton::Right);
         EXPECT_FALSE(f.platform.lastMenu.empty());
         EXPECT_FALSE(f.window().captured);
-        EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtCaption);
+        EXPECT_EQ(f.window().handler().AreaAt(strip), Area::Background);
     }
 
     // The capture taken away while the button is held ends the pause as well.
-    f.platform.Inject(f.Make(msg::kNcRButtonDown, kHtCaption, MakePointParam(strip.x, strip.y)));
-    f.platform.Drain();
-    ASSERT_EQ(f.window().handler().NcHitTest(strip), kHtClient);
-    f.window().ReleaseCapture();
-    EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtCaption);
-    f.Mouse(msg::kRButtonUp, strip.x, strip.y);
-    EXPECT_EQ(f.window().handler().NcHitTest(strip), kHtCaption);
+    f.Press(strip.x, strip.y, PointerButton::Right);
+    ASSERT_EQ(f.window().handler().AreaAt(strip), Area::Client);
+    f.window().ReleasePointer();
+    EXPECT_EQ(f.window().handler().AreaAt(strip), Area::Background);
+    f.Release(strip.x, strip.y, PointerButton::Right);
+    EXPECT_EQ(f.window().handler().AreaAt(strip), Area::Background);
 }
 
 TEST(MainForm, ContextMenuLaunchesEitherCommandWithoutChangingTheCount) {
     FormFixture f(Ini("10", "0"));
     f.Start();
-    f.Key(vk::kUp);
+    f.Key(Key::Up);
     f.platform.menuChoice = 0;
-    f.Mouse(msg::kRButtonDown, 200, 80, mk::kRButton);
-    f.Mouse(msg::kRButtonUp, 200, 80);
+    f.Press(200, 80, PointerButton::Right);
+    f.Release(200, 80, PointerButton::Right);
+    EXPECT_EQ(f.platform.lastMenuAt, (Point{200, 80}));
     ASSERT_EQ(f.platform.launches.size(), 1u);
     EXPECT_EQ(f.platform.launches[0].file, "warn");
     EXPECT_EQ(f.platform.lastMenu, (std::vector<std::string>{"Test Start Command 1", "Test Start Command 2"}));
     f.platform.menuChoice = 1;
-    f.Key(vk::kApps);
+    f.Key(Key::Menu);
+    EXPECT_EQ(f.platform.lastMenuAt, (Point{196, 83}));  // the keyboard's menu opens at the middle
     ASSERT_EQ(f.platform.launches.size(), 2u);
     EXPECT_EQ(f.platform.launches[1].file, "act");
     EXPECT_EQ(f.platform.launches[1].params, "-two");
@@ -319,11 +324,11 @@ TEST(MainForm, SettingsAnotherUserCouldHaveWrittenLaunchNothingAndSaySo) {
     // Neither the menu's two items nor the end of a countdown launch anything, and no
     // launch failure shows.
     f.platform.menuChoice = 0;
-    f.Key(vk::kApps);
+    f.Key(Key::Menu);
     f.platform.menuChoice = 1;
-    f.Key(vk::kApps);
-    f.Key(vk::kUp);
-    f.Key(vk::kEscape);
+    f.Key(Key::Menu);
+    f.Key(Key::Up);
+    f.Key(Key::Escape);
     f.Ticks(61);
     EXPECT_TRUE(f.Ended());
     EXPECT_TRUE(f.platform.launches.empty());
@@ -332,16 +337,16 @@ TEST(MainForm, SettingsAnotherUserCouldHaveWrittenLaunchNothingAndSaySo) {
 
 TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
     FormFixture f(Ini("10", "1", "/nonexistent/warn"));
-    f.platform.shellResult = [](const std::string& file) { return file == "act" ? 42 : 2; };
+    f.platform.shellResult = [](const std::string& file) { return file == "act" ? kStarted : kNotStarted; };
     f.platform.whileBoxOpen = [&] {
-        f.Key(vk::kUp);  // would cancel the warning
-        f.Key(vk::kEscape);
+        f.Key(Key::Up);  // would cancel the warning
+        f.Key(Key::Escape);
         f.Click(29, 40);
         f.platform.AdvanceBy(3000);
     };
     f.Start();
-    f.Key(vk::kUp);
-    f.Key(vk::kEscape);
+    f.Key(Key::Up);
+    f.Key(Key::Escape);
     f.Ticks(1);
     EXPECT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_TRUE(f.form->controller.IsWarning);
@@ -354,25 +359,25 @@ TEST(MainForm, InputWaitsWhileTheLaunchFailureBoxIsOpen) {
 
 TEST(MainForm, ALaunchDecidedLaterShowsItsFailureWhenItIsKnown) {
     FormFixture f(Ini("3", "1"));
-    f.platform.shellResult = [](const std::string&) { return kStartPending; };
+    f.platform.shellResult = [](const std::string&) { return kPending; };
     f.Start();
-    f.Key(vk::kUp);
+    f.Key(Key::Up);
     f.platform.menuChoice = 0;
-    f.Key(vk::kApps);  // "Test Start Command 1": its start waits for a check beside the program
+    f.Key(Key::Menu);  // "Test Start Command 1": its start waits for a check beside the program
     ASSERT_EQ(f.platform.launches.size(), 1u);
     EXPECT_TRUE(f.platform.boxes.empty());
     f.Ticks(2);
-    f.Key(vk::kUp);  // the program goes on meanwhile
+    f.Key(Key::Up);  // the program goes on meanwhile
     EXPECT_EQ(f.form->controller.DialTime, 120);
-    f.platform.DecideStart(2);  // nothing could be started after all
+    f.platform.DecideLaunch(kNotStarted);  // nothing could be started after all
     f.platform.Drain();
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].text, kLaunchFailureText);
-    f.Key(vk::kApps);
-    f.platform.DecideStart(42);  // this one started
+    f.Key(Key::Menu);
+    f.platform.DecideLaunch(kStarted);  // this one started
     f.platform.Drain();
     EXPECT_EQ(f.platform.boxes.size(), 1u);
-    EXPECT_EQ(f.platform.PendingStarts(), 0);
+    EXPECT_EQ(f.platform.PendingLaunches(), 0);
     f.Ticks(3);
     EXPECT_TRUE(f.window().Visible());
     f.Ticks(1);  // the idle pause counts from the box's closing, not from the last key
@@ -381,16 +386,16 @@ TEST(MainForm, ALaunchDecidedLaterShowsItsFailureWhenItIsKnown) {
 
 TEST(MainForm, AnActionStillBeingDecidedAtTheEndShowsItsFailureBeforeTheProgramEnds) {
     FormFixture f(Ini("10", "1"));
-    f.platform.shellResult = [](const std::string& file) { return file == "act" ? kStartPending : 42; };
+    f.platform.shellResult = [](const std::string& file) { return file == "act" ? kPending : kStarted; };
     f.Start();
-    f.Key(vk::kUp);
-    f.Key(vk::kEscape);
+    f.Key(Key::Up);
+    f.Key(Key::Escape);
     f.Ticks(62);  // the warning, its minute, and the action
     EXPECT_TRUE(f.Ended());
     ASSERT_EQ(f.platform.launches.size(), 2u);
     EXPECT_TRUE(f.platform.boxes.empty());
-    f.platform.finishOutcome = 31;  // the document's type has no program
-    SettlePendingStarts(f.platform);
+    f.platform.finishOutcome = kNotStarted;  // the document's type has no program
+    SettlePendingLaunches(f.platform);
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].text, kLaunchFailureText);
 }
@@ -399,9 +404,9 @@ TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
     auto world = std::make_shared<headless::HeadlessWorld>();
     FormFixture first(Ini("2", "0"), world);
     first.Start();
-    first.Key(vk::kUp);
-    first.Key(vk::kUp);
-    first.Key(vk::kEscape);
+    first.Key(Key::Up);
+    first.Key(Key::Up);
+    first.Key(Key::Escape);
     first.Ticks(100);  // counting hidden, 1100 s left
     ASSERT_FALSE(first.window().Visible());
 
@@ -411,8 +416,8 @@ TEST(MainForm, SecondCopyBringsTheFirstForwardAndEndsUnseen) {
         EXPECT_TRUE(second.Ended());
         EXPECT_FALSE(second.app.ShowMainForm());
         EXPECT_EQ(second.window().showCount, 0);
-        EXPECT_EQ(second.platform.calls.front(), "CreateNamedMutex Vreko.OneInstance.CriticalSection");
-        EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "SetForegroundWindow"),
+        EXPECT_EQ(second.platform.calls.front(), "OpenNamedLock Vreko.OneInstance.CriticalSection");
+        EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "BringForward"),
                   second.platform.calls.end());
     }
     first.platform.Drain();
@@ -435,8 +440,7 @@ TEST(MainForm, AChangeOfResolutionScalesTheWindowAboutItsCentre) {
     ASSERT_EQ(fontBefore, -120);
 
     // Moved to a screen of 144 pixels per inch: one and a half times the design.
-    f.platform.Inject(f.Make(msg::kDpiChanged, 144 | (144 << 16)));
-    f.platform.Drain();
+    f.Send(ResolutionChanged{144});
     const Rect after = f.window().ScreenBounds();
     EXPECT_EQ(after.Width(), 588);
     EXPECT_EQ(after.Height(), 249);
@@ -452,14 +456,13 @@ TEST(MainForm, AChangeOfResolutionScalesTheWindowAboutItsCentre) {
     EXPECT_EQ(f.form->VrLabel1.Caption(), "1");
 
     // And back to 96: the design's own sizes, the same centre.
-    f.platform.Inject(f.Make(msg::kDpiChanged, 96 | (96 << 16)));
-    f.platform.Drain();
+    f.Send(ResolutionChanged{96});
     EXPECT_EQ(f.window().ScreenBounds(), before);
     EXPECT_EQ(f.form->VrLabel1.Font().desc.height, fontBefore);
     EXPECT_EQ(f.window().regionRx, 20);
 }
 
-TEST(MainForm, ACopyDeniedTheMutexesOfAnElevatedCopyCountsAsTheSecond) {
+TEST(MainForm, ACopyDeniedTheLocksOfAnElevatedCopyCountsAsTheSecond) {
     auto world = std::make_shared<headless::HeadlessWorld>();
     FormFixture first(Ini(), world);
     first.platform.elevated = true;  // started by a scheduler "with highest privileges"
@@ -467,13 +470,13 @@ TEST(MainForm, ACopyDeniedTheMutexesOfAnElevatedCopyCountsAsTheSecond) {
     ASSERT_FALSE(first.Ended());
 
     {
-        // Its instance mutex may not be opened by a copy the user starts: that copy is the second.
+        // Its instance lock may not be opened by a copy the user starts: that copy is the second.
         FormFixture second(Ini(), world);
         second.Start();
         EXPECT_TRUE(second.Ended());
         EXPECT_TRUE(second.platform.boxes.empty());
         EXPECT_EQ(second.window().showCount, 0);
-        EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "SetForegroundWindow"),
+        EXPECT_NE(std::find(second.platform.calls.begin(), second.platform.calls.end(), "BringForward"),
                   second.platform.calls.end());
     }
     EXPECT_EQ(first.platform.foregroundRequests, 1);
@@ -482,21 +485,22 @@ TEST(MainForm, ACopyDeniedTheMutexesOfAnElevatedCopyCountsAsTheSecond) {
         // The same while the elevated copy is inside its own test and holds the gate.
         headless::HeadlessPlatform elevated(world);
         elevated.elevated = true;
-        const KernelHandle gate = elevated.CreateNamedMutex(true, "Vreko.OneInstance.CriticalSection");
-        ASSERT_NE(gate, 0);
+        LockOpened how = LockOpened::Failed;
+        std::unique_ptr<NamedLock> gate = elevated.OpenNamedLock("Vreko.OneInstance.CriticalSection", true, how);
+        ASSERT_EQ(how, LockOpened::Created);
         FormFixture third(Ini(), world);
         third.Start();
         EXPECT_TRUE(third.Ended());
         EXPECT_TRUE(third.platform.boxes.empty());
         EXPECT_EQ(third.window().showCount, 0);
-        elevated.CloseHandle(gate);
+        gate.reset();
     }
     EXPECT_FALSE(first.Ended());
 }
 
 TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     FormFixture f(Ini());
-    f.platform.mutexFailure = "Its lock files belong in /tmp/vreko-1000, a folder of this user alone, but it belongs "
+    f.platform.lockFailure = "Its lock files belong in /tmp/vreko-1000, a folder of this user alone, but it belongs "
                               "to another user (eve). eve or the administrator can remove it.";
     std::vector<std::string> callsBeforeBox;
     f.platform.whileBoxOpen = [&] { callsBeforeBox = f.platform.calls; };
@@ -506,18 +510,18 @@ TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     EXPECT_EQ(box.caption, "Vreko");
     EXPECT_EQ(box.icon, MessageBoxIcon::Error);
     EXPECT_EQ(box.text, "Vreko cannot start: it cannot make sure that only one copy of it runs.\n\n" +
-                            f.platform.mutexFailure);
+                            f.platform.lockFailure);
     // It still ends as a copy that lost the gate does: the box comes before the lookup of a
     // running copy, and no window is shown.
-    EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"CreateNamedMutex Vreko.OneInstance.CriticalSection"});
-    EXPECT_EQ(f.platform.calls.back(), "FindTopLevelWindow");
+    EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"OpenNamedLock Vreko.OneInstance.CriticalSection"});
+    EXPECT_EQ(f.platform.calls.back(), "FindAppWindow");
     EXPECT_TRUE(f.Ended());
     EXPECT_EQ(f.window().showCount, 0);
 }
 
 TEST(MainForm, TheRefusalBoxStaysUntilItIsClosedAndThenTheProgramEnds) {
     FormFixture f(Ini());
-    f.platform.mutexFailure = "The lock file /tmp/vreko-1000/x cannot be used: Permission denied.";
+    f.platform.lockFailure = "The lock file /tmp/vreko-1000/x cannot be used: Permission denied.";
     bool endedWhileOpen = false;
     f.platform.whileBoxOpen = [&] {
         // The idle timer runs from the start with no pause loaded yet: unheld, its first tick
@@ -550,9 +554,8 @@ TEST(MainForm, ACopyThatDiedLeavesTheNextStartRunningAsTheFirst) {
 TEST(MainForm, CloseRequestEndsWithoutLaunching) {
     FormFixture f(Ini());
     f.Start();
-    f.Key(vk::kUp);
-    f.platform.Inject(f.Make(msg::kClose));
-    f.platform.Drain();
+    f.Key(Key::Up);
+    f.Send(CloseAsked{});
     EXPECT_TRUE(f.Ended());
     EXPECT_TRUE(f.platform.launches.empty());
 }

@@ -30,34 +30,46 @@ struct LockDir {
     std::string path;
 };
 
-TEST(NamedLocks, GateAndInstanceLockAnswerLikeNamedMutexes) {
+// Opens the lock without taking it, and takes it without waiting: how the guard asks for the
+// running copy's claim.
+LockWait TakeNow(NamedLocks& locks, const std::string& name, std::unique_ptr<NamedLock>& lock) {
+    LockOpened how = LockOpened::Failed;
+    lock = locks.Open(name, false, how);
+    return lock ? lock->Wait(0) : LockWait::Failed;
+}
+
+TEST(NamedLocks, GateAndInstanceLockAnswerAsTheGuardAsks) {
     LockDir dir;
     NamedLocks first(dir.path), second(dir.path);
 
-    // The first copy's gate is newly created; a copy testing at the same moment finds it existing.
-    std::intptr_t gate = first.Create(true, "Vreko.OneInstance.CriticalSection");
-    ASSERT_NE(gate, 0);
-    EXPECT_EQ(first.LastError(), 0u);
-    std::intptr_t otherGate = second.Create(true, "Vreko.OneInstance.CriticalSection");
-    EXPECT_EQ(second.LastError(), 183u);
-    second.Close(otherGate);
+    // The first copy's gate is newly made; a copy testing at the same moment finds it made.
+    LockOpened how = LockOpened::Failed;
+    std::unique_ptr<NamedLock> gate = first.Open("Vreko.OneInstance.CriticalSection", true, how);
+    ASSERT_NE(gate, nullptr);
+    EXPECT_EQ(how, LockOpened::Created);
+    std::unique_ptr<NamedLock> otherGate = second.Open("Vreko.OneInstance.CriticalSection", true, how);
+    EXPECT_NE(otherGate, nullptr);
+    EXPECT_EQ(how, LockOpened::Existed);
+    otherGate.reset();
 
-    std::intptr_t inst = first.Create(false, "Vreko.OneInstance.Default");
-    EXPECT_EQ(first.Wait(inst), 0u);
-    first.Release(gate);
-    first.Close(gate);
+    std::unique_ptr<NamedLock> inst, inst2;
+    EXPECT_EQ(TakeNow(first, "Vreko.OneInstance.Default", inst), LockWait::Taken);
+    gate->Release();
+    gate.reset();
 
     // A later copy: the gate is free again, the instance lock is held.
-    gate = second.Create(true, "Vreko.OneInstance.CriticalSection");
-    EXPECT_EQ(second.LastError(), 0u);
-    std::intptr_t inst2 = second.Create(false, "Vreko.OneInstance.Default");
-    EXPECT_EQ(second.Wait(inst2), 0x102u);
-    second.Close(gate);
+    gate = second.Open("Vreko.OneInstance.CriticalSection", true, how);
+    EXPECT_EQ(how, LockOpened::Created);
+    EXPECT_EQ(TakeNow(second, "Vreko.OneInstance.Default", inst2), LockWait::TimedOut);
+    gate.reset();
 
     // Once the running copy lets go, the next wait takes it.
-    first.Release(inst);
-    EXPECT_EQ(second.Wait(inst2), 0u);
-    EXPECT_EQ(first.Wait(inst), 0x102u);
+    inst->Release();
+    EXPECT_EQ(inst2->Wait(0), LockWait::Taken);
+    EXPECT_EQ(inst->Wait(0), LockWait::TimedOut);
+    // Closing the lock lets go of it as well.
+    inst2.reset();
+    EXPECT_EQ(inst->Wait(0), LockWait::Taken);
 }
 
 TEST(NamedLocks, ACopyThatDiedLeavesTheLockFree) {
@@ -66,15 +78,15 @@ TEST(NamedLocks, ACopyThatDiedLeavesTheLockFree) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         NamedLocks locks(dir.path);
-        std::intptr_t h = locks.Create(false, "Vreko.OneInstance.Default");
-        _exit(h != 0 && locks.Wait(h) == 0 ? 0 : 1);  // dies holding the lock
+        std::unique_ptr<NamedLock> lock;
+        _exit(TakeNow(locks, "Vreko.OneInstance.Default", lock) == LockWait::Taken ? 0 : 1);  // dies holding it
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     NamedLocks next(dir.path);
-    std::intptr_t h = next.Create(false, "Vreko.OneInstance.Default");
-    EXPECT_EQ(next.Wait(h), 0u);
+    std::unique_ptr<NamedLock> lock;
+    EXPECT_EQ(TakeNow(next, "Vreko.OneInstance.Default", lock), LockWait::Taken);
 }
 
 // Sets or clears an environment variable for one test and restores it afterwards.
@@ -115,8 +127,8 @@ public:
             close(fromCopy[0]);
             if (setgroups(0, nullptr) != 0 || setgid(user.gid()) != 0 || setuid(user.uid()) != 0) _exit(3);
             NamedLocks locks(LockFolder());
-            const std::intptr_t h = locks.Create(false, name);
-            const char answer = h != 0 && locks.Wait(h) == 0 ? 'y' : 'n';
+            std::unique_ptr<NamedLock> lock;
+            const char answer = TakeNow(locks, name, lock) == LockWait::Taken ? 'y' : 'n';
             if (write(fromCopy[1], &answer, 1) != 1) _exit(4);
             char c;
             while (read(toCopy[0], &c, 1) < 0) {
@@ -178,9 +190,8 @@ TEST(NamedLocks, EveryCopyOfAUserFindsOnePlaceHoweverAndWheneverItStarts) {
         ASSERT_EQ(chown(runtime.c_str(), user.uid(), user.gid()), 0);
         user.Run([&] {
             NamedLocks later(LockFolder());
-            const std::intptr_t h = later.Create(false, name);
-            EXPECT_NE(h, 0) << later.Problem();
-            EXPECT_EQ(later.Wait(h), 0x102u) << "both copies would run";
+            std::unique_ptr<NamedLock> lock;
+            EXPECT_EQ(TakeNow(later, name, lock), LockWait::TimedOut) << "both copies would run; " << later.Problem();
         });
     }
     std::filesystem::remove(runtime);
@@ -197,12 +208,14 @@ TEST(NamedLocks, TheFolderIsTheUsersAloneAndAnythingElseInItsPlaceIsNamed) {
 
     {
         NamedLocks locks(folder);
-        const std::intptr_t gate = locks.Create(true, "Vreko.OneInstance.CriticalSection");
-        EXPECT_NE(gate, 0);
-        EXPECT_EQ(locks.LastError(), 0u);
+        LockOpened how = LockOpened::Failed;
+        const std::unique_ptr<NamedLock> gate = locks.Open("Vreko.OneInstance.CriticalSection", true, how);
+        EXPECT_NE(gate, nullptr);
+        EXPECT_EQ(how, LockOpened::Created);
         EXPECT_EQ(locks.Problem(), "");
         EXPECT_EQ(ModeOf(folder), 0700u);
-        EXPECT_EQ(locks.Create(false, "../escape"), 0);  // names never leave the folder
+        EXPECT_EQ(locks.Open("../escape", false, how), nullptr);  // names never leave the folder
+        EXPECT_EQ(how, LockOpened::Failed);
         // While a copy runs, a cleaner of the temporary folder, which takes the folder's lock
         // before it ages anything in it, leaves it alone.
         const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
@@ -234,8 +247,9 @@ TEST(NamedLocks, TheFolderIsTheUsersAloneAndAnythingElseInItsPlaceIsNamed) {
         std::filesystem::remove_all(folder);
         c.make();
         NamedLocks locks(folder);
-        EXPECT_EQ(locks.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
-        EXPECT_EQ(locks.LastError(), 110u);
+        LockOpened how = LockOpened::Created;
+        EXPECT_EQ(locks.Open("Vreko.OneInstance.CriticalSection", true, how), nullptr);
+        EXPECT_EQ(how, LockOpened::Failed);
         EXPECT_NE(locks.Problem().find("Its lock files belong in " + folder + ", a folder of this user alone, but "),
                   std::string::npos)
             << locks.Problem();
@@ -248,7 +262,8 @@ TEST(NamedLocks, TheFolderIsTheUsersAloneAndAnythingElseInItsPlaceIsNamed) {
     std::filesystem::remove_all(folder);
     ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
     NamedLocks unsticky(folder);
-    EXPECT_EQ(unsticky.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
+    LockOpened how = LockOpened::Created;
+    EXPECT_EQ(unsticky.Open("Vreko.OneInstance.CriticalSection", true, how), nullptr);
     EXPECT_NE(unsticky.Problem().find(shared + ", which holds it, is open to other users without the sticky bit"),
               std::string::npos)
         << unsticky.Problem();
@@ -283,7 +298,8 @@ TEST(NamedLocks, AnotherUserWhoTakesThePlaceFirstIsNamed) {
         });
         user.Run([&] {
             NamedLocks locks(LockFolder(shared));
-            EXPECT_EQ(locks.Create(true, "Vreko.OneInstance.CriticalSection"), 0);
+            LockOpened how = LockOpened::Created;
+            EXPECT_EQ(locks.Open("Vreko.OneInstance.CriticalSection", true, how), nullptr);
             EXPECT_NE(locks.Problem().find(folder), std::string::npos) << locks.Problem();
             EXPECT_NE(locks.Problem().find(other.name()), std::string::npos) << locks.Problem();
         });
@@ -312,9 +328,10 @@ TEST(NamedLocks, EachDisplayHasLocksOfItsOwn) {
     NamedLocks first(dir.path, DisplayScope(":0")), sameDisplay(dir.path, DisplayScope(":0.0")),
         otherDisplay(dir.path, DisplayScope(":1"));
     const std::string name = "Vreko.OneInstance.Default";
-    EXPECT_EQ(first.Wait(first.Create(false, name)), 0u);
-    EXPECT_EQ(sameDisplay.Wait(sameDisplay.Create(false, name)), 0x102u);
-    EXPECT_EQ(otherDisplay.Wait(otherDisplay.Create(false, name)), 0u);
+    std::unique_ptr<NamedLock> a, b, c;
+    EXPECT_EQ(TakeNow(first, name, a), LockWait::Taken);
+    EXPECT_EQ(TakeNow(sameDisplay, name, b), LockWait::TimedOut);
+    EXPECT_EQ(TakeNow(otherDisplay, name, c), LockWait::Taken);
     EXPECT_TRUE(std::filesystem::exists(dir.path + "/" + name + "@:0"));
 }
 

@@ -85,12 +85,11 @@ TEST(SleepHold, LetGoWhenTheProgramEndsInAnyOtherWay) {
     // The window closed by the window system while the count is pending.
     FormFixture g(Ini("10", "1"));
     g.Start();
-    g.Key(vk::kUp);
-    g.Key(vk::kEscape);
+    g.Key(Key::Up);
+    g.Key(Key::Escape);
     ASSERT_FALSE(g.window().Visible());
     ASSERT_TRUE(g.platform.sleepHold.held);
-    g.platform.Inject(g.Make(msg::kClose));
-    g.platform.Drain();
+    g.Send(CloseAsked{});
     ASSERT_TRUE(g.Ended());
     g.form.reset();
     EXPECT_FALSE(g.platform.sleepHold.held);
@@ -228,9 +227,9 @@ TEST(SleepWake, TheMainWindowComesBackPausedAndASecondCopyIgnoresIt) {
     auto world = std::make_shared<headless::HeadlessWorld>();
     FormFixture f(Ini("10", "0"), world);
     f.Start();
-    f.Key(vk::kUp);
-    f.Key(vk::kUp);
-    f.Key(vk::kEscape);
+    f.Key(Key::Up);
+    f.Key(Key::Up);
+    f.Key(Key::Escape);
     f.Ticks(60);
     ASSERT_FALSE(f.window().Visible());
     f.platform.Wake();

@@ -110,6 +110,11 @@ void RecordingPainter::DrawTextAt(const FontSpec& font, int x, int baselineY, st
 
 // ---- HeadlessWindow --------------------------------------------------------------------
 
+HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, WindowHandler& handler, const WindowDesc& desc)
+    : platform_(platform), handler_(handler), desc_(desc) {
+    Place(desc.placement);
+}
+
 void HeadlessWindow::Show(bool activate) {
     if (!visible_) invalid = true;
     visible_ = true;
@@ -125,23 +130,40 @@ void HeadlessWindow::Hide() {
     platform_.SetActive(false);
 }
 
+void HeadlessWindow::Place(const Placement& placement) {
+    const Rect& m = platform_.monitor;
+    pos_ = placement.centred ? Point{m.left + std::max(0, (m.Width() - desc_.width) / 2),
+                                     m.top + std::max(0, (m.Height() - desc_.height) / 2)}
+                             : placement.at;
+}
+
+void HeadlessWindow::Resize(int width, int height) {
+    const Point centre{pos_.x + desc_.width / 2, pos_.y + desc_.height / 2};
+    desc_.width = width;
+    desc_.height = height;
+    pos_ = {centre.x - width / 2, centre.y - height / 2};
+}
+
 void HeadlessWindow::Invalidate(const Rect*) { invalid = true; }
 
-void HeadlessWindow::ReleaseCapture() {
+void HeadlessWindow::ReleasePointer() {
     if (!captured) return;
     captured = false;
-    NotifyCaptureLost(handler_);
+    handler_.Handle(Event{&handler_, GrabLost{}});
 }
 
-std::unique_ptr<Painter> HeadlessWindow::BeginPaint(Rect& area) {
-    area = {0, 0, desc_.width, desc_.height};
-    invalid = false;
-    return std::make_unique<RecordingPainter>(ops, area);
+bool HeadlessWindow::BeginMove() {
+    if (!DispatchingLeftPress(platform_.Loop(), handler_)) return false;
+    ++moveDrags;
+    return true;
 }
 
-std::unique_ptr<Painter> HeadlessWindow::GetDC() {
+std::unique_ptr<Painter> HeadlessWindow::Draw(const Rect& area) {
     if (!visible_) return nullptr;
-    return std::make_unique<RecordingPainter>(ops, Rect{0, 0, desc_.width, desc_.height});
+    const Rect client{0, 0, desc_.width, desc_.height};
+    return std::make_unique<RecordingPainter>(
+        ops, Rect{std::max(area.left, 0), std::max(area.top, 0), std::min(area.right, client.right),
+                  std::min(area.bottom, client.bottom)});
 }
 
 // ---- RecordingSleepHold ------------------------------------------------------------------
@@ -158,6 +180,50 @@ void RecordingSleepHold::Release() {
     changes.push_back({false, launches_.size()});
 }
 
+// ---- named locks -----------------------------------------------------------------------
+
+class HeadlessNamedLock : public NamedLock {
+public:
+    HeadlessNamedLock(HeadlessPlatform& platform, std::string name) : platform_(&platform), name_(std::move(name)) {
+        platform.open_.emplace(name_, this);
+    }
+    ~HeadlessNamedLock() override { Close(); }
+    LockWait Wait(int) override {
+        if (!platform_) return LockWait::Failed;
+        platform_->calls.push_back("Wait");
+        auto& lock = platform_->world_->locks[name_];
+        if (lock.holder && lock.holder != platform_) return LockWait::TimedOut;
+        lock.holder = platform_;
+        return LockWait::Taken;
+    }
+    void Release() override {
+        if (!platform_) return;
+        platform_->calls.push_back("Release");
+        auto& lock = platform_->world_->locks[name_];
+        if (lock.holder == platform_) lock.holder = nullptr;
+    }
+    // Closes the lock, letting go of it, as the end of its process does too.
+    void Close() {
+        if (!platform_) return;
+        auto& locks = platform_->world_->locks;
+        auto& lock = locks[name_];
+        // The copy's other locks of the same name keep the hold.
+        const bool others = platform_->open_.count(name_) > 1;
+        if (lock.holder == platform_ && !others) lock.holder = nullptr;
+        if (--lock.refs == 0) locks.erase(name_);
+        for (auto it = platform_->open_.find(name_); it != platform_->open_.end() && it->first == name_; ++it)
+            if (it->second == this) {
+                platform_->open_.erase(it);
+                break;
+            }
+        platform_ = nullptr;
+    }
+
+private:
+    HeadlessPlatform* platform_;
+    std::string name_;
+};
+
 // ---- HeadlessPlatform ------------------------------------------------------------------
 
 HeadlessPlatform::HeadlessPlatform(std::shared_ptr<HeadlessWorld> world) : world_(std::move(world)) {}
@@ -167,16 +233,8 @@ HeadlessPlatform::~HeadlessPlatform() { Kill(); }
 void HeadlessPlatform::Kill() {
     if (appWindow_) world_->appWindows.erase(appWindow_);
     appWindow_ = 0;
-    // A copy that goes away without closing its handles leaves its mutexes abandoned.
-    for (auto& [h, name] : handles_) {
-        auto& m = world_->mutexes[name];
-        if (m.owner == this) {
-            m.owner = nullptr;
-            m.count = 0;
-        }
-        if (--m.refs == 0) world_->mutexes.erase(name);
-    }
-    handles_.clear();
+    // A copy that goes away lets go of the locks it held.
+    while (!open_.empty()) open_.begin()->second->Close();
 }
 
 void HeadlessPlatform::Wait(std::int64_t timeoutMs) {
@@ -184,7 +242,7 @@ void HeadlessPlatform::Wait(std::int64_t timeoutMs) {
     else now_ = std::max(now_, std::min(target_, now_ + timeoutMs));
 }
 
-bool HeadlessPlatform::Next(Message& out) {
+bool HeadlessPlatform::Next(Event& out) {
     // A pending paint is delivered once nothing else is queued, as a window system does.
     if (!input_.empty()) {
         out = input_.front();
@@ -193,9 +251,7 @@ bool HeadlessPlatform::Next(Message& out) {
     }
     for (HeadlessWindow* w : windows_) {
         if (w->invalid && w->Visible()) {
-            out = Message{};
-            out.window = &w->handler();
-            out.message = msg::kPaint;
+            out = Event{&w->handler(), NeedsPaint{{0, 0, w->desc().width, w->desc().height}}};
             w->invalid = false;
             return true;
         }
@@ -224,111 +280,83 @@ std::unique_ptr<SettingsStore> HeadlessPlatform::OpenSettings(const std::string&
     return std::make_unique<MemorySettings>(settings);
 }
 
-std::intptr_t HeadlessPlatform::StartFile(const std::string& file, const std::string& params) {
+Launched HeadlessPlatform::Launch(const std::string& file, const std::string& params) {
     launches.push_back({file, params, now_});
-    const std::intptr_t result = shellResult ? shellResult(file) : 42;
-    if (result == kStartPending) ++pendingStarts_;
-    return result;
+    const LaunchOutcome outcome = shellResult ? shellResult(file) : LaunchOutcome::Started;
+    if (outcome == LaunchOutcome::Pending) ++pendingLaunches_;
+    return {outcome, outcome == LaunchOutcome::NotStarted ? "not found" : ""};
 }
 
-void HeadlessPlatform::DecideStart(std::intptr_t result) {
-    if (pendingStarts_ == 0) return;
-    --pendingStarts_;
-    input_.push_back(StartDecidedMessage(result));
+void HeadlessPlatform::DecideLaunch(LaunchOutcome outcome) {
+    if (pendingLaunches_ == 0) return;
+    --pendingLaunches_;
+    ReportLaunchOutcome({outcome, {}});
 }
 
-void HeadlessPlatform::FinishPendingStarts() {
-    for (; pendingStarts_ > 0; --pendingStarts_) ReportStartOutcome(finishOutcome);
+void HeadlessPlatform::FinishPendingLaunches() {
+    for (; pendingLaunches_ > 0; --pendingLaunches_) ReportLaunchOutcome({finishOutcome, {}});
 }
 
-std::unique_ptr<NativeWindow> HeadlessPlatform::CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) {
+std::unique_ptr<Window> HeadlessPlatform::CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) {
     auto w = std::make_unique<HeadlessWindow>(*this, handler, desc);
     windows_.push_back(w.get());
     mainWindow = w.get();
     return w;
 }
 
+void HeadlessPlatform::Wake() {
+    if (!appHandler) return;
+    Inject(Event{appHandler, MachineWoke{}});
+    Drain();
+}
+
 void HeadlessPlatform::SetActive(bool on) {
     if (on == active) return;
     active = on;
     if (!appHandler) return;
-    Message m;
-    m.window = appHandler;
-    m.message = msg::kActivateApp;
-    m.wParam = on ? 1 : 0;
-    Inject(m);
+    if (on) Inject(Event{appHandler, BecameActive{}});
 }
 
-void HeadlessPlatform::CreateAppWindow(const std::string& title, WindowHandler& handler) {
+void HeadlessPlatform::CreateAppWindow(const std::string& title, EventHandler& handler) {
     appWindow_ = world_->nextWindow++;
     world_->appWindows[appWindow_] = {title, this};
     appHandler = &handler;
 }
 
-void HeadlessPlatform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+bool HeadlessPlatform::ShowNativeMessageBox(const std::string& text, const std::string& caption,
+                                            MessageBoxIcon icon) {
     boxes.push_back({text, caption, icon, now_});
     if (whileBoxOpen) whileBoxOpen();
+    return true;
 }
 
-int HeadlessPlatform::TrackPopupMenu(const std::vector<std::string>& items, Point) {
+std::optional<int> HeadlessPlatform::NativePopupMenu(Window&, const std::vector<std::string>& items, Point client) {
     lastMenu = items;
+    lastMenuAt = client;
     return menuChoice;
 }
 
-KernelHandle HeadlessPlatform::CreateNamedMutex(bool initialOwner, const std::string& name) {
-    calls.push_back("CreateNamedMutex " + name);
-    if (!mutexFailure.empty()) {
-        lastError_ = kErrorOpenFailed;
-        return 0;
+std::unique_ptr<NamedLock> HeadlessPlatform::OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
+    calls.push_back("OpenNamedLock " + name);
+    if (!lockFailure.empty()) {
+        how = LockOpened::Failed;
+        return nullptr;
     }
-    if (auto existing = world_->mutexes.find(name);
-        existing != world_->mutexes.end() && existing->second.elevated && !elevated) {
-        lastError_ = kErrorAccessDenied;
-        return 0;
+    if (auto existing = world_->locks.find(name);
+        existing != world_->locks.end() && existing->second.elevated && !elevated) {
+        how = LockOpened::Denied;
+        return nullptr;
     }
-    auto [it, created] = world_->mutexes.try_emplace(name);
+    auto [it, created] = world_->locks.try_emplace(name);
     if (created) it->second.elevated = elevated;
     ++it->second.refs;
-    lastError_ = created ? 0 : kErrorAlreadyExists;
-    if (created && initialOwner) {
-        it->second.owner = this;
-        it->second.count = 1;
-    }
-    KernelHandle h = nextHandle_++;
-    handles_[h] = name;
-    return h;
+    how = created ? LockOpened::Created : LockOpened::Existed;
+    if (created && takeNow) it->second.holder = this;
+    return std::make_unique<HeadlessNamedLock>(*this, name);
 }
 
-std::uint32_t HeadlessPlatform::WaitForSingleObject(KernelHandle h, std::uint32_t) {
-    calls.push_back("WaitForSingleObject");
-    auto it = handles_.find(h);
-    if (it == handles_.end()) return kWaitFailed;
-    auto& m = world_->mutexes[it->second];
-    if (m.owner && m.owner != this) return kWaitTimeout;
-    m.owner = this;
-    ++m.count;
-    return kWaitObject0;
-}
-
-void HeadlessPlatform::ReleaseMutex(KernelHandle h) {
-    calls.push_back("ReleaseMutex");
-    auto it = handles_.find(h);
-    if (it == handles_.end()) return;
-    auto& m = world_->mutexes[it->second];
-    if (m.owner == this && --m.count == 0) m.owner = nullptr;
-}
-
-void HeadlessPlatform::CloseHandle(KernelHandle h) {
-    calls.push_back("CloseHandle");
-    auto it = handles_.find(h);
-    if (it == handles_.end()) return;
-    auto& m = world_->mutexes[it->second];
-    if (--m.refs == 0) world_->mutexes.erase(it->second);
-    handles_.erase(it);
-}
-
-WindowRef HeadlessPlatform::FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) {
-    calls.push_back("FindTopLevelWindow");
+WindowRef HeadlessPlatform::FindAppWindow(WindowRef after, const std::string& className, const std::string& title) {
+    calls.push_back("FindAppWindow");
     if (className != "TApplication") return 0;
     auto it = after ? world_->appWindows.upper_bound(after) : world_->appWindows.begin();
     for (; it != world_->appWindows.end(); ++it)
@@ -336,20 +364,20 @@ WindowRef HeadlessPlatform::FindTopLevelWindow(WindowRef after, const std::strin
     return 0;
 }
 
-bool HeadlessPlatform::IsIconic(WindowRef w) {
-    calls.push_back("IsIconic");
+bool HeadlessPlatform::IsMinimised(WindowRef w) {
+    calls.push_back("IsMinimised");
     auto it = world_->appWindows.find(w);
     return it != world_->appWindows.end() && it->second.second->iconic;
 }
 
-void HeadlessPlatform::OpenIcon(WindowRef w) {
-    calls.push_back("OpenIcon");
-    SetForegroundWindow(w);
+void HeadlessPlatform::Restore(WindowRef w, std::uint64_t token) {
+    calls.push_back("Restore");
+    BringForward(w, token);
     calls.pop_back();
 }
 
-void HeadlessPlatform::SetForegroundWindow(WindowRef w) {
-    calls.push_back("SetForegroundWindow");
+void HeadlessPlatform::BringForward(WindowRef w, std::uint64_t) {
+    calls.push_back("BringForward");
     auto it = world_->appWindows.find(w);
     if (it == world_->appWindows.end()) return;
     HeadlessPlatform* other = it->second.second;

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,37 +50,38 @@ private:
     Point origin_;
 };
 
-class HeadlessWindow : public NativeWindow {
+class HeadlessWindow : public Window {
 public:
-    HeadlessWindow(class HeadlessPlatform& platform, NativeWindowHandler& handler, const WindowDesc& desc)
-        : platform_(platform), handler_(handler), desc_(desc), pos_(desc.position) {}
+    HeadlessWindow(class HeadlessPlatform& platform, WindowHandler& handler, const WindowDesc& desc);
     void Show(bool activate) override;
     void Hide() override;
     bool Visible() const override { return visible_; }
-    Rect ScreenBounds() const override { return {pos_.x, pos_.y, pos_.x + desc_.width, pos_.y + desc_.height}; }
-    void MoveTo(Point p) override { pos_ = p; }
-    void SetBounds(const Rect& r) override {
-        pos_ = {r.left, r.top};
-        desc_.width = r.Width();
-        desc_.height = r.Height();
-    }
+    void Place(const Placement& placement) override;
+    void Resize(int width, int height) override;
     void Invalidate(const Rect* r) override;
-    std::unique_ptr<Painter> BeginPaint(Rect& area) override;
-    std::unique_ptr<Painter> GetDC() override;
+    std::unique_ptr<Painter> Draw(const Rect& area) override;
     void SetCursor(CursorKind kind) override { cursor = kind; }
-    void SetCapture() override { captured = true; }
-    // Letting go of a held capture tells the window at once, as the window system does.
-    void ReleaseCapture() override;
-    void BeginMoveDrag() override { ++moveDrags; }
-    void SetRoundRectRegion(const Rect& box, int rx, int ry) override { region = box; regionRx = rx; regionRy = ry; }
-    Point ScreenToClient(Point p) const override { return {p.x - pos_.x, p.y - pos_.y}; }
-    Point ClientToScreen(Point p) const override { return {p.x + pos_.x, p.y + pos_.y}; }
+    void CapturePointer() override { captured = true; }
+    // Letting go of a held pointer tells the window at once, as the window system does.
+    void ReleasePointer() override;
+    std::optional<Point> PointerPosition() override { return pointer; }
+    bool BeginMove() override;
+    void SetRoundedOutline(const Rect& box, int rx, int ry) override {
+        region = box;
+        regionRx = rx;
+        regionRy = ry;
+    }
 
-    NativeWindowHandler& handler() { return handler_; }
+    WindowHandler& handler() { return handler_; }
     const WindowDesc& desc() const { return desc_; }
+    // Where the window is on the fake screen.
+    Rect ScreenBounds() const { return {pos_.x, pos_.y, pos_.x + desc_.width, pos_.y + desc_.height}; }
+    // Where a pointer event at this client point lies, as a backend asks the window: a held
+    // pointer always stays in the client area.
+    Area AreaOf(Point client) { return captured ? Area::Client : handler_.AreaAt(client); }
 
     std::vector<DrawOp> ops;     // everything drawn on the window, in order
-    bool invalid = false;        // a paint message is pending
+    bool invalid = false;        // a paint is pending
     int showCount = 0;
     int activations = 0;
     CursorKind cursor = CursorKind::Arrow;
@@ -87,10 +89,11 @@ public:
     int moveDrags = 0;
     Rect region;
     int regionRx = 0, regionRy = 0;
+    std::optional<Point> pointer;  // the pointer's position in client coordinates, if known
 
 private:
     class HeadlessPlatform& platform_;
-    NativeWindowHandler& handler_;
+    WindowHandler& handler_;
     WindowDesc desc_;
     Point pos_;
     bool visible_ = false;
@@ -122,22 +125,21 @@ private:
     std::shared_ptr<HeadlessSettingsFile> file_;
 };
 
-// Mutexes and application windows shared by every HeadlessPlatform of the test process, as
+// Named locks and application windows shared by every HeadlessPlatform of the test process, as
 // the kernel and the window system are shared by every copy of the program.
 struct HeadlessWorld {
-    struct Mutex {
+    struct Lock {
         int refs = 0;
-        const void* owner = nullptr;  // the platform (copy) that owns it
-        int count = 0;
-        bool elevated = false;  // made by an elevated copy: others may not open it
+        const void* holder = nullptr;  // the platform (copy) that holds it
+        bool elevated = false;         // made by an elevated copy: others may not open it
     };
-    std::map<std::string, Mutex> mutexes;
+    std::map<std::string, Lock> locks;
     std::map<WindowRef, std::pair<std::string, class HeadlessPlatform*>> appWindows;  // title, copy
     WindowRef nextWindow = 1;
 };
 
 // A command the program launched, and when.
-struct Launch {
+struct LaunchRecord {
     std::string file, params;
     std::int64_t at;
 };
@@ -146,7 +148,7 @@ struct Launch {
 // many commands had been launched by then.
 class RecordingSleepHold : public SleepHold {
 public:
-    explicit RecordingSleepHold(const std::vector<Launch>& launches) : launches_(launches) {}
+    explicit RecordingSleepHold(const std::vector<LaunchRecord>& launches) : launches_(launches) {}
     void Take() override;
     void Release() override;
     bool held = false;
@@ -157,7 +159,7 @@ public:
     std::vector<Change> changes;
 
 private:
-    const std::vector<Launch>& launches_;
+    const std::vector<LaunchRecord>& launches_;
 };
 
 class HeadlessPlatform : public Platform {
@@ -168,104 +170,96 @@ public:
     // EventSource
     std::int64_t NowMs() override { return now_; }
     void Wait(std::int64_t timeoutMs) override;
-    bool Next(Message& out) override;
+    bool Next(Event& out) override;
 
     // Test driving: inject a native event (translated already), and let time pass, handling
     // everything that falls due on the way.
-    void Inject(const Message& m) { input_.push_back(m); }
+    void Inject(const Event& e) { input_.push_back(e); }
     void AdvanceBy(std::int64_t ms);
     // Handles everything pending now, without letting time pass.
     void Drain();
     // Time passes without the loop running, as inside a handler that keeps it busy.
     void Stall(std::int64_t ms) { now_ += ms; }
-    // The copy's process ends at once, as by kill -9: the kernel abandons the mutexes it owns
-    // and closes its handles, and its application window goes. Whatever this copy still calls
-    // afterwards finds none of its handles, as a dead process would never call.
+    // The copy's process ends at once, as by kill -9: the kernel lets go of the locks it holds
+    // and closes them, and its application window goes. Whatever this copy still calls
+    // afterwards finds none of its locks, as a dead process would never call.
     void Kill();
 
     // Platform
     std::string ModuleFileName() override { return moduleFileName; }
     std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
     SettingsDefaults DefaultSettings() override { return settingsDefaults; }
-    std::intptr_t StartFile(const std::string& file, const std::string& params) override;
-    Rect PrimaryMonitor() override { return monitor; }
-    Point CursorPos() override { return cursor; }
+    Launched Launch(const std::string& file, const std::string& params) override;
     int ScreenDpi() override { return dpi; }
-    std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
-    void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
-    void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
-    int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
-    KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) override;
-    std::uint32_t GetLastError() override { return lastError_; }
-    std::string MutexFailureText() override { return mutexFailure; }
-    std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
-    void ReleaseMutex(KernelHandle h) override;
-    void CloseHandle(KernelHandle h) override;
+    std::unique_ptr<Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) override;
+    void CreateAppWindow(const std::string& title, EventHandler& handler) override;
+    bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    std::optional<int> NativePopupMenu(Window& owner, const std::vector<std::string>& items, Point client) override;
+    std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
+    std::string LockFailureText() override { return lockFailure; }
     WindowRef OwnAppWindow() override { return appWindow_; }
-    WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) override;
-    bool IsWindow(WindowRef w) override { return world_->appWindows.count(w) != 0; }
-    bool IsIconic(WindowRef w) override;
-    void OpenIcon(WindowRef w) override;
-    void SetForegroundWindow(WindowRef w) override;
-    // Each start still pending gets finishOutcome.
-    void FinishPendingStarts() override;
+    WindowRef FindAppWindow(WindowRef after, const std::string& className, const std::string& title) override;
+    bool Exists(WindowRef w) override { return world_->appWindows.count(w) != 0; }
+    bool IsMinimised(WindowRef w) override;
+    void Restore(WindowRef w, std::uint64_t token) override;
+    void BringForward(WindowRef w, std::uint64_t token) override;
+    // Each launch still pending gets finishOutcome.
+    void FinishPendingLaunches() override;
 
-    // A start that returned kStartPending is decided: its outcome reaches the program through
-    // the loop, as the next message.
-    void DecideStart(std::intptr_t result);
-    int PendingStarts() const { return pendingStarts_; }
-    std::intptr_t finishOutcome = 42;
+    // A launch that was Pending is decided: its outcome reaches the program through the loop.
+    void DecideLaunch(LaunchOutcome outcome);
+    int PendingLaunches() const { return pendingLaunches_; }
+    LaunchOutcome finishOutcome = LaunchOutcome::Started;
 
     // Settings of the fake machine.
     std::string moduleFileName = "/opt/vreko/vreko";
     Rect monitor{0, 0, 1920, 1080};
     int dpi = 96;
     bool iconic = false;
-    Point cursor{-1000, -1000};
     // The settings file, and the program path it was opened for.
     std::shared_ptr<HeadlessSettingsFile> settings = std::make_shared<HeadlessSettingsFile>();
     std::string settingsOpenedFor;
     SettingsDefaults settingsDefaults{"10", "warn-default", "-w", "action-default", "-a", "Arial Black", "90",
                                       "0", "0", "1", "0"};
-    // When set, no mutex can be created, and this is why.
-    std::string mutexFailure;
-    // The copy runs elevated: the mutexes it makes are closed to copies that do not.
+    // When set, no lock can be opened, and this is why.
+    std::string lockFailure;
+    // The copy runs elevated: the locks it makes are closed to copies that do not.
     bool elevated = false;
 
     // What the program did.
-    using Launch = headless::Launch;
     struct Box { std::string text, caption; MessageBoxIcon icon; std::int64_t at; };
-    std::vector<Launch> launches;
+    std::vector<LaunchRecord> launches;
     std::vector<Box> boxes;
     std::vector<std::string> calls;  // instance-guard calls, in order
-    // Result of StartFile for a program path (default 42: started; kStartPending: decided later
-    // by DecideStart or at the end).
-    std::function<std::intptr_t(const std::string& file)> shellResult;
+    // Outcome of a launch of a program path (default: started; Pending: decided later by
+    // DecideLaunch or at the end).
+    std::function<LaunchOutcome(const std::string& file)> shellResult;
     // Runs while a message box is open (the box is closed when it returns).
     std::function<void()> whileBoxOpen;
     int menuChoice = -1;
     std::vector<std::string> lastMenu;
+    Point lastMenuAt;  // the menu's point in the owner's client area
     int foregroundRequests = 0;  // times another copy brought this one forward
     HeadlessWindow* mainWindow = nullptr;
     RecordingSleepHold sleepHold{launches};
     SleepHold& AutomaticSleep() override { return sleepHold; }
-    // The machine has slept and woken up again: the program hears it at once.
-    void Wake() { ReportWake(); }
+    // The machine has slept and woken up again: the application hears it at once.
+    void Wake();
     // Whether one of this copy's windows has the focus; a window shown with activation takes
     // it and the copy hears that it has become the active application.
     bool active = false;
     void SetActive(bool on);
-    WindowHandler* appHandler = nullptr;
+    EventHandler* appHandler = nullptr;
 
 private:
+    friend class HeadlessNamedLock;
     std::shared_ptr<HeadlessWorld> world_;
     std::int64_t now_ = 0;
     std::int64_t target_ = 0;
-    int pendingStarts_ = 0;
-    std::deque<Message> input_;
-    std::uint32_t lastError_ = 0;
-    std::map<KernelHandle, std::string> handles_;
-    KernelHandle nextHandle_ = 1;
+    int pendingLaunches_ = 0;
+    std::deque<Event> input_;
+    // The locks this copy has open, by name, with whether it holds each.
+    std::multimap<std::string, class HeadlessNamedLock*> open_;
     WindowRef appWindow_ = 0;
     std::vector<HeadlessWindow*> windows_;
     friend class HeadlessWindow;

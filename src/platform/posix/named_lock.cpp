@@ -14,11 +14,32 @@ namespace vreko::posix {
 
 namespace {
 
-constexpr std::uint32_t kAlreadyExists = 183;
-// A lock that cannot be had for a reason of our own (never "another copy holds it").
-constexpr std::uint32_t kOpenFailed = 110;
-constexpr std::uint32_t kWaitTimeout = 0x102;
-constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
+// One lock file, open; flock's lock on it is the named lock. Closing the file lets go of it.
+class FileLock : public NamedLock {
+public:
+    FileLock(int fd, bool held) : fd_(fd), held_(held) {}
+    ~FileLock() override { ::close(fd_); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // Takes the lock without waiting: the guard only ever asks so.
+    LockWait Wait(int) override {
+        if (held_) return LockWait::Taken;
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            return LockWait::Taken;
+        }
+        return errno == EWOULDBLOCK ? LockWait::TimedOut : LockWait::Failed;
+    }
+    void Release() override {
+        if (!held_) return;
+        flock(fd_, LOCK_UN);
+        held_ = false;
+    }
+
+private:
+    int fd_;
+    bool held_;
+};
 
 bool LockNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
@@ -127,67 +148,33 @@ NamedLocks::NamedLocks(std::string folder, std::string scope)
 }
 
 NamedLocks::~NamedLocks() {
-    for (auto& [h, e] : handles_) ::close(e.fd);
     if (dirFd_ >= 0) ::close(dirFd_);
 }
 
-std::intptr_t NamedLocks::Create(bool initialOwner, const std::string& name) {
-    lastError_ = 0;
+std::unique_ptr<NamedLock> NamedLocks::Open(const std::string& name, bool takeNow, LockOpened& how) {
+    how = LockOpened::Failed;
     problem_.clear();
     if (dirFd_ < 0) {
-        lastError_ = kOpenFailed;
         problem_ = "Its lock files belong in " + folder_ + ", a folder of this user alone, but " + folderProblem_ + ".";
-        return 0;
+        return nullptr;
     }
     if (name.empty() || name.find('/') != std::string::npos) {
-        lastError_ = kOpenFailed;
         problem_ = "The lock name \"" + name + "\" cannot be used in " + folder_ + ".";
-        return 0;
+        return nullptr;
     }
     const std::string file = scope_.empty() ? name : name + "@" + scope_;
     const int fd = ::openat(dirFd_, file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || !S_ISREG(st.st_mode)) {
         const int err = errno;
-        lastError_ = kOpenFailed;
         problem_ = "The lock file " + folder_ + "/" + file + " cannot be used: " +
                    (fd < 0 ? std::string(std::strerror(err)) : "it is not a file of this user") + ".";
         if (fd >= 0) ::close(fd);
-        return 0;
+        return nullptr;
     }
-    Entry e{fd, false};
-    if (initialOwner) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) e.held = true;
-        else lastError_ = kAlreadyExists;
-    }
-    const std::intptr_t h = next_++;
-    handles_[h] = e;
-    return h;
-}
-
-std::uint32_t NamedLocks::Wait(std::intptr_t handle) {
-    auto it = handles_.find(handle);
-    if (it == handles_.end()) return kWaitFailed;
-    if (it->second.held) return 0;
-    if (flock(it->second.fd, LOCK_EX | LOCK_NB) == 0) {
-        it->second.held = true;
-        return 0;
-    }
-    return errno == EWOULDBLOCK ? kWaitTimeout : kWaitFailed;
-}
-
-void NamedLocks::Release(std::intptr_t handle) {
-    auto it = handles_.find(handle);
-    if (it == handles_.end() || !it->second.held) return;
-    flock(it->second.fd, LOCK_UN);
-    it->second.held = false;
-}
-
-void NamedLocks::Close(std::intptr_t handle) {
-    auto it = handles_.find(handle);
-    if (it == handles_.end()) return;
-    ::close(it->second.fd);
-    handles_.erase(it);
+    const bool held = takeNow && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    how = takeNow && !held ? LockOpened::Existed : LockOpened::Created;
+    return std::make_unique<FileLock>(fd, held);
 }
 
 }  // namespace vreko::posix

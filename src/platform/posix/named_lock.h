@@ -3,9 +3,10 @@
 // leaves nothing behind.
 #pragma once
 
-#include <cstdint>
-#include <map>
+#include <memory>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace vreko::posix {
 
@@ -40,31 +41,18 @@ public:
     NamedLocks(const NamedLocks&) = delete;
     NamedLocks& operator=(const NamedLocks&) = delete;
 
-    // Opens (creating when needed) the lock named name. With initialOwner the lock is taken
-    // at once: LastError() is then 0 when it was free (the mutex counts as newly created) and
-    // 183 (already exists) when another holder has it. Returns 0 on failure.
-    std::intptr_t Create(bool initialOwner, const std::string& name);
-    std::uint32_t LastError() const { return lastError_; }
-    // Why the last Create failed, in words for the user naming the folder; empty after a success.
+    // Opens (creating when needed) the lock named name. With takeNow the lock is taken at
+    // once: how is then Created when it was free (the lock counts as newly made) and Existed
+    // when another holder has it; without, Created. Null, with how Failed, when no lock can
+    // be had; Problem() then says why, naming the folder.
+    [[nodiscard]] std::unique_ptr<NamedLock> Open(const std::string& name, bool takeNow, LockOpened& how);
     const std::string& Problem() const { return problem_; }
-    // Takes the lock without waiting: 0 when taken (or already held through this handle),
-    // 0x102 when another holder has it, 0xFFFFFFFF on failure.
-    std::uint32_t Wait(std::intptr_t handle);
-    void Release(std::intptr_t handle);
-    void Close(std::intptr_t handle);
 
 private:
-    struct Entry {
-        int fd;
-        bool held;
-    };
     std::string folder_;
     std::string scope_;
     int dirFd_ = -1;
     std::string folderProblem_;  // why the folder cannot hold the locks
-    std::map<std::intptr_t, Entry> handles_;
-    std::intptr_t next_ = 1;
-    std::uint32_t lastError_ = 0;
     std::string problem_;
 };
 

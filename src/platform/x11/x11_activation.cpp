@@ -51,20 +51,20 @@ Time X11Platform::LaunchTime() {
     return t;
 }
 
-void X11Platform::SendBringForward(Window appWindow, bool restore) {
+void X11Platform::SendBringForward(Window appWindow, Time time, bool restore) {
     XEvent ev{};
     ev.xclient.type = ClientMessage;
     ev.xclient.window = appWindow;
     ev.xclient.message_type = atoms_.bringForward;
     ev.xclient.format = 32;
-    ev.xclient.data.l[0] = long(LaunchTime());
+    ev.xclient.data.l[0] = long(time);
     ev.xclient.data.l[1] = restore ? 1 : 0;
     // With no event mask the event goes to the client that created the window.
     ErrorTrap trap(dpy_);
     XSendEvent(dpy_, appWindow, False, NoEventMask, &ev);
 }
 
-bool X11Platform::TranslateBringForward(const XClientMessageEvent& ev, Message& out) {
+bool X11Platform::TranslateBringForward(const XClientMessageEvent& ev, Event& out) {
     if (Atom(ev.message_type) != atoms_.bringForward) return false;
     const Time t = Time(std::uint32_t(ev.data.l[0]));
     if (t != CurrentTime && (bringForwardTime_ == CurrentTime || TimeIsLater(t, bringForwardTime_)))
@@ -76,7 +76,7 @@ bool X11Platform::TranslateBringForward(const XClientMessageEvent& ev, Message& 
     // The program hears that it has become the active application, unless it is that already.
     if (appActive_ || !appHandler_) return false;
     activationReportedUntil_ = NowMs() + 1000;
-    out = AppMessage(msg::kActivateApp, 1);
+    out = Event{appHandler_, AskedForward{std::uint64_t(t)}};
     return true;
 }
 
@@ -169,7 +169,7 @@ void X11Window::FocusRefused() {
 
 void X11Window::Remap() {
     if (!mapped_ || !viewable_ || remapping_) return;
-    if (captured_) ReleaseCapture();
+    if (captured_) ReleasePointer();
     if (moving_) EndMove();
     pos_ = QueryRootPosition();
     placeOnMap_ = true;  // the window manager's letting go does not move it

@@ -1,5 +1,5 @@
 // The X11 backend's event source and the one place where X events become the program's
-// messages: keys, pointer, focus (the program's activation), crossings, exposure and the
+// typed events: keys, pointer, focus (the program's activation), crossings, exposure and the
 // window manager's notices.
 #include "platform/x11/x11_platform.h"
 
@@ -20,30 +20,30 @@ std::int64_t X11Platform::NowMs() {
 
 void X11Platform::Wait(std::int64_t timeoutMs) {
     if (XPending(dpy_) > 0) return;  // flushes the output buffer as well
-    // The connection, and the starts being decided beside the program.
+    // The connection, and the launches being decided beside the program.
     std::vector<pollfd> fds{{ConnectionNumber(dpy_), POLLIN, 0}};
-    for (int fd : pendingStarts_) fds.push_back({fd, POLLIN, 0});
+    for (int fd : pendingLaunches_) fds.push_back({fd, POLLIN, 0});
     int timeout = timeoutMs < 0 ? -1 : timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : int(timeoutMs);
     poll(fds.data(), nfds_t(fds.size()), timeout);  // EINTR or a time-out: the loop looks again either way
 }
 
-bool X11Platform::Next(Message& out) {
+bool X11Platform::Next(Event& out) {
     // The loop looks here at least once a second while a timer runs.
-    if (sleepWatch_.Look()) ReportWake();
+    if (sleepWatch_.Look() && appHandler_) {
+        out = Event{appHandler_, MachineWoke{}};
+        return true;
+    }
     while (XPending(dpy_) > 0) {
         XEvent ev;
         XNextEvent(dpy_, &ev);
         if (Translate(ev, out)) return true;
     }
-    if (TakeDecidedStart(out)) return true;
+    TakeDecidedLaunches();
     // A window's paint comes when nothing else is queued, as with any window system.
     for (auto& [xid, w] : windows_) {
-        if (w->TakePaint()) {
-            out = Message{};
-            out.window = &w->handler();
-            out.message = msg::kPaint;
-            out.time = std::uint32_t(lastTime_);
-            out.pt = lastPointer_;
+        Rect area;
+        if (w->TakePaint(area)) {
+            out = Event{&w->handler(), NeedsPaint{area}};
             return true;
         }
     }
@@ -64,30 +64,15 @@ bool X11Platform::IsOwnWindow(Window w) const {
     return w != 0 && (windows_.count(w) || rawWindows_.count(w) || w == appWindow_);
 }
 
-Message X11Platform::AppMessage(std::uint32_t message, std::uint64_t wParam) const {
-    Message m;
-    m.window = appHandler_;
-    m.message = message;
-    m.wParam = wParam;
-    m.time = std::uint32_t(lastTime_);
-    m.pt = lastPointer_;
-    return m;
-}
-
 // ---- translation ------------------------------------------------------------------------
 
-bool X11Platform::Translate(XEvent& ev, Message& out) {
+bool X11Platform::Translate(XEvent& ev, Event& out) {
     // Events of the program's other windows (boxes, menus) go to their own filters.
     if (auto raw = rawWindows_.find(ev.xany.window); raw != rawWindows_.end()) {
-        if (ev.type == FocusIn || ev.type == FocusOut) {
-            Message m;
-            if (TranslateFocus(ev.xfocus, m)) {
-                out = m;
-                return true;
-            }
-        }
+        if ((ev.type == FocusIn || ev.type == FocusOut) && TranslateFocus(ev.xfocus, out)) return true;
         RawFilter filter = raw->second;  // the filter may remove its own window
-        return filter(ev, out);
+        filter(ev);
+        return false;
     }
 
     if (ev.type == MappingNotify) {
@@ -105,7 +90,6 @@ bool X11Platform::Translate(XEvent& ev, Message& out) {
         case KeyPress:
         case KeyRelease:
             lastTime_ = ev.xkey.time;
-            lastPointer_ = {ev.xkey.x_root, ev.xkey.y_root};
             return TranslateKey(ev.xkey, *w, out);
 
         case ButtonPress:
@@ -125,11 +109,7 @@ bool X11Platform::Translate(XEvent& ev, Message& out) {
             // While the program holds the capture it still gets the pointer's moves; it hears
             // of the leave when it lets go (the crossing of the ungrab).
             if (ev.xcrossing.mode == NotifyNormal && w->Captured()) return false;
-            out = Message{};
-            out.window = &w->handler();
-            out.message = msg::kMouseLeave;
-            out.time = std::uint32_t(ev.xcrossing.time);
-            out.pt = {ev.xcrossing.x_root, ev.xcrossing.y_root};
+            out = Event{&w->handler(), PointerLeft{}};
             return true;
 
         case FocusIn:
@@ -164,11 +144,7 @@ bool X11Platform::Translate(XEvent& ev, Message& out) {
         case ClientMessage:
             if (Atom(ev.xclient.message_type) == atoms_.wmProtocols &&
                 Atom(ev.xclient.data.l[0]) == atoms_.wmDeleteWindow) {
-                out = Message{};
-                out.window = &w->handler();
-                out.message = msg::kClose;
-                out.time = std::uint32_t(lastTime_);
-                out.pt = lastPointer_;
+                out = Event{&w->handler(), CloseAsked{}};
                 return true;
             }
             return false;
@@ -188,95 +164,68 @@ bool X11Platform::IsAutoRepeatRelease(const XKeyEvent& ev) {
            next.xkey.time - ev.time <= 1;
 }
 
-bool X11Platform::TranslateKey(XKeyEvent& ev, X11Window& w, Message& out) {
+namespace {
+
+// The key that a key event names, not the character it types: the unshifted symbol of the first
+// group, except on the keypad, where Num Lock chooses between digits and movement.
+KeySym KeyName(XKeyEvent& ev) {
+    KeySym sym = XLookupKeysym(&ev, 0);
+    if (IsKeypadKey(sym) || (sym >= XK_KP_Home && sym <= XK_KP_Delete)) {
+        KeySym withState = NoSymbol;
+        char text[8];
+        XLookupString(&ev, text, sizeof text, &withState, nullptr);
+        if (withState != NoSymbol) sym = withState;
+    }
+    return sym;
+}
+
+Key KeyOf(KeySym sym) {
+    switch (sym) {
+        case XK_Up: case XK_KP_Up: return Key::Up;
+        case XK_Down: case XK_KP_Down: return Key::Down;
+        case XK_Left: case XK_KP_Left: return Key::Left;
+        case XK_Right: case XK_KP_Right: return Key::Right;
+        case XK_Escape: return Key::Escape;
+        case XK_Menu: return Key::Menu;
+        case XK_Return: case XK_KP_Enter: return Key::Return;
+        case XK_space: case XK_KP_Space: return Key::Space;
+        case XK_Tab: case XK_ISO_Left_Tab: case XK_KP_Tab: return Key::Tab;
+        default: return Key::Other;
+    }
+}
+
+}  // namespace
+
+bool X11Platform::TranslateKey(XKeyEvent& ev, X11Window& w, Event& out) {
     const bool press = ev.type == KeyPress;
     const unsigned int code = ev.keycode & 0xFF;
     if (!press && IsAutoRepeatRelease(ev)) return false;  // the press that follows repeats
 
-    const std::uint32_t vk = VirtualKeyOf(ev);
     const bool repeat = press && keysDown_[code];
     keysDown_[code] = press;
+    if (!press) return false;
 
-    // With Alt (and without Ctrl, which makes it an AltGr-like chord) or F10, the key is a
-    // system key, as the Windows keyboard reports it.
-    const bool alt = (ev.state & Mod1Mask) || vk == vk::kMenu;
-    const bool ctrl = (ev.state & ControlMask) || vk == vk::kControl;
-    const bool sys = (alt && !ctrl) || vk == vk::kF1 + 9;
-
-    std::uint32_t lp = 1 | ScanBitsOf(code);
-    if (alt) lp |= 1u << 29;
-    if (repeat || !press) lp |= 1u << 30;
-    if (!press) lp |= 1u << 31;
-
-    out = Message{};
-    out.window = &w.handler();
-    out.message = press ? (sys ? msg::kSysKeyDown : msg::kKeyDown) : (sys ? msg::kSysKeyUp : msg::kKeyUp);
-    out.wParam = vk;
-    out.lParam = std::int64_t(lp);
-    out.time = std::uint32_t(ev.time);
-    out.pt = {ev.x_root, ev.y_root};
+    // With Alt (and without Ctrl, which makes it an AltGr-like chord) or F10, the window
+    // system keeps the key for itself.
+    const KeySym sym = KeyName(ev);
+    const bool alt = (ev.state & Mod1Mask) || sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L ||
+                     sym == XK_Meta_R || sym == XK_ISO_Level3_Shift;
+    const bool ctrl = (ev.state & ControlMask) || sym == XK_Control_L || sym == XK_Control_R;
+    out = Event{&w.handler(), KeyPressed{KeyOf(sym), repeat, (alt && !ctrl) || sym == XK_F10}};
     return true;
 }
 
 namespace {
 
-// Mouse-key flags from a core state mask (the state before the event).
-std::uint32_t MouseKeys(unsigned int state) {
-    std::uint32_t keys = 0;
-    if (state & Button1Mask) keys |= mk::kLButton;
-    if (state & Button2Mask) keys |= mk::kMButton;
-    if (state & Button3Mask) keys |= mk::kRButton;
-    if (state & ShiftMask) keys |= mk::kShift;
-    if (state & ControlMask) keys |= mk::kControl;
-    return keys;
-}
-
-std::uint32_t ButtonKey(unsigned int button) {
-    switch (button) {
-        case Button1:
-            return mk::kLButton;
-        case Button2:
-            return mk::kMButton;
-        case Button3:
-            return mk::kRButton;
-        default:
-            return 0;
-    }
-}
-
-// The client message for a press, release or double-click of buttons 1 to 3.
-std::uint32_t ButtonMessage(unsigned int button, bool press, bool doubleClick) {
-    const std::uint32_t base = button == Button1   ? msg::kLButtonDown
-                               : button == Button3 ? msg::kRButtonDown
-                                                   : msg::kMButtonDown;
-    return press ? (doubleClick ? base + 2 : base) : base + 1;
-}
-
-// The non-client counterpart of a client mouse message.
-std::uint32_t NonClientMessage(std::uint32_t clientMessage) {
-    constexpr std::uint32_t kNcMButtonDblClk = 0x00A9;
-    switch (clientMessage) {
-        case msg::kMouseMove:
-            return msg::kNcMouseMove;
-        case msg::kLButtonDown:
-            return msg::kNcLButtonDown;
-        case msg::kLButtonUp:
-            return msg::kNcLButtonUp;
-        case msg::kLButtonDblClk:
-            return msg::kNcLButtonDblClk;
-        case msg::kRButtonDown:
-            return msg::kNcRButtonDown;
-        case msg::kRButtonUp:
-            return msg::kNcRButtonUp;
-        case msg::kRButtonDblClk:
-            return msg::kNcRButtonDblClk;
-        case msg::kMButtonDown:
-            return msg::kNcMButtonDown;
-        case msg::kMButtonUp:
-            return msg::kNcMButtonUp;
-        default:
-            return kNcMButtonDblClk;
-    }
+// Buttons and keys held from a core state mask.
+HeldKeys HeldOf(unsigned int state) {
+    HeldKeys held;
+    held.left = state & Button1Mask;
+    held.middle = state & Button2Mask;
+    held.right = state & Button3Mask;
+    held.shift = state & ShiftMask;
+    held.control = state & ControlMask;
+    return held;
 }
 
 // The double-click time and rectangle of a default Windows desktop.
@@ -285,7 +234,7 @@ constexpr int kDoubleClickHalfSize = 2;  // a 4 by 4 pixel box around the first 
 
 }  // namespace
 
-bool X11Platform::TranslatePointer(XEvent& ev, X11Window& w, Message& out) {
+bool X11Platform::TranslatePointer(XEvent& ev, X11Window& w, Event& out) {
     int x = 0, y = 0, rootX = 0, rootY = 0;
     unsigned int state = 0;
     Time time = 0;
@@ -305,7 +254,6 @@ bool X11Platform::TranslatePointer(XEvent& ev, X11Window& w, Message& out) {
         state = ev.xbutton.state, time = ev.xbutton.time;
     }
     lastTime_ = time;
-    lastPointer_ = {rootX, rootY};
 
     // The backend's own move of a window, when the window manager does not do it.
     if (w.Moving()) {
@@ -317,58 +265,46 @@ bool X11Platform::TranslatePointer(XEvent& ev, X11Window& w, Message& out) {
         return false;
     }
 
-    out = Message{};
-    out.window = &w.handler();
-    out.time = std::uint32_t(time);
-    out.pt = {rootX, rootY};
-    std::uint32_t keys = MouseKeys(state);
-
+    HeldKeys held = HeldOf(state);
     const unsigned int button = ev.type == MotionNotify ? 0 : ev.xbutton.button;
     if (ev.type != MotionNotify && (button == Button4 || button == Button5)) {
         if (ev.type == ButtonRelease) return false;
-        out.message = msg::kMouseWheel;
-        out.wParam = MakeWheelParam(button == Button4 ? 120 : -120, keys);
-        out.lParam = MakePointParam(rootX, rootY);
+        out = Event{&w.handler(), WheelTurned{button == Button4 ? 1 : -1}};
         return true;
     }
     if (ev.type != MotionNotify && button > Button5) return false;  // horizontal scrolling and extra buttons
 
-    bool doubleClick = false;
+    // The window decides which of its points are background to drag it by; a captured pointer
+    // always stays in the client area.
+    const Area area = !w.Captured() && w.ClientRect().Contains({x, y}) ? w.handler().AreaAt({x, y}) : Area::Client;
     if (ev.type == MotionNotify) {
         // Moves outside the window reach it only through a grab; without the program's capture
         // they belong to whatever lies there.
         if (!w.Captured() && !w.ClientRect().Contains({x, y})) return false;
-        out.message = msg::kMouseMove;
-    } else if (ev.type == ButtonPress) {
-        keys |= ButtonKey(button);
+        out = Event{&w.handler(), PointerMoved{{x, y}, area, held}};
+        return true;
+    }
+    const PointerButton which = button == Button1   ? PointerButton::Left
+                                : button == Button3 ? PointerButton::Right
+                                                    : PointerButton::Middle;
+    bool doubleClick = false;
+    (which == PointerButton::Left ? held.left : which == PointerButton::Right ? held.right : held.middle) =
+        ev.type == ButtonPress;
+    if (ev.type == ButtonPress) {
         doubleClick = lastClick_.window == w.xid() && lastClick_.button == button &&
                       time - lastClick_.time <= kDoubleClickMs &&
                       std::abs(rootX - lastClick_.root.x) <= kDoubleClickHalfSize &&
                       std::abs(rootY - lastClick_.root.y) <= kDoubleClickHalfSize;
         // A double-click ends the sequence: a third press is a press again.
         lastClick_ = doubleClick ? Click{} : Click{w.xid(), button, time, {rootX, rootY}};
-        lastPress_ = Press{button, {rootX, rootY}, time};
-        out.message = ButtonMessage(button, true, doubleClick);
-    } else {
-        keys &= ~ButtonKey(button);
-        out.message = ButtonMessage(button, false, false);
+        // A left press on the background starts the window system's move, as on a caption.
+        if (area == Area::Background && which == PointerButton::Left && !doubleClick) w.MoveFromBackground();
     }
-    out.wParam = keys;
-    out.lParam = MakePointParam(x, y);
-
-    // The window decides which of its points are a caption to drag it by; a captured pointer
-    // always stays in the client area.
-    if (!w.Captured() && w.ClientRect().Contains({x, y}) && w.handler().NcHitTest({x, y}) == kHtCaption) {
-        out.message = NonClientMessage(out.message);
-        out.wParam = std::uint64_t(kHtCaption);
-        out.lParam = MakePointParam(rootX, rootY);
-        // A left press on a caption starts the window system's move, as on Windows.
-        if (ev.type == ButtonPress && button == Button1 && !doubleClick) w.BeginMoveDrag();
-    }
+    out = Event{&w.handler(), ButtonChanged{which, ev.type == ButtonPress, doubleClick, {x, y}, area, held}};
     return true;
 }
 
-bool X11Platform::TranslateFocus(const XFocusChangeEvent& ev, Message& out) {
+bool X11Platform::TranslateFocus(const XFocusChangeEvent& ev, Event& out) {
     // Focus changes for keyboard grabs (a window manager's key binding, say) are not switches
     // between applications, and neither are moves inside one window.
     if (ev.mode == NotifyGrab || ev.mode == NotifyUngrab) return false;
@@ -388,9 +324,10 @@ bool X11Platform::TranslateFocus(const XFocusChangeEvent& ev, Message& out) {
         XGetInputFocus(dpy_, &focus, &revert);
         if (IsOwnWindow(focus)) return false;  // to another of the program's windows
         appActive_ = false;
+        return false;  // the program hears only of becoming active
     }
     if (!appHandler_) return false;
-    out = AppMessage(msg::kActivateApp, ev.type == FocusIn ? 1 : 0);
+    out = Event{appHandler_, BecameActive{}};
     return true;
 }
 

@@ -1,5 +1,5 @@
-// The single-instance guard's named mutexes and the lookup of the running copy on X11.
-// Mutexes are lock files of this user (another user can neither hold nor fake them); the
+// The single-instance guard's named locks and the lookup of the running copy on X11.
+// Locks are lock files of this user (another user can neither hold nor fake them); the
 // running copy's application window is found among the top-level windows by its class and
 // title, hidden ones included, and brought forward with a message only our program answers.
 #include "platform/x11/x11_platform.h"
@@ -13,22 +13,11 @@ posix::NamedLocks& X11Platform::Locks() {
     return *locks_;
 }
 
-KernelHandle X11Platform::CreateNamedMutex(bool initialOwner, const std::string& name) {
-    return Locks().Create(initialOwner, name);
+std::unique_ptr<NamedLock> X11Platform::OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
+    return Locks().Open(name, takeNow, how);
 }
 
-std::uint32_t X11Platform::GetLastError() { return Locks().LastError(); }
-
-std::string X11Platform::MutexFailureText() { return Locks().Problem(); }
-
-std::uint32_t X11Platform::WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) {
-    (void)timeoutMs;  // the guard only ever asks without waiting
-    return Locks().Wait(h);
-}
-
-void X11Platform::ReleaseMutex(KernelHandle h) { Locks().Release(h); }
-
-void X11Platform::CloseHandle(KernelHandle h) { Locks().Close(h); }
+std::string X11Platform::LockFailureText() { return Locks().Problem(); }
 
 namespace {
 
@@ -55,7 +44,7 @@ std::string WindowTitle(Display* dpy, Window w, Atom netWmName, Atom utf8) {
 
 }  // namespace
 
-WindowRef X11Platform::FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) {
+WindowRef X11Platform::FindAppWindow(WindowRef after, const std::string& className, const std::string& title) {
     ErrorTrap trap(dpy_);  // windows of other programs may go away while we look
     Window rootReturn = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
@@ -79,14 +68,14 @@ WindowRef X11Platform::FindTopLevelWindow(WindowRef after, const std::string& cl
     return found;
 }
 
-bool X11Platform::IsWindow(WindowRef w) {
+bool X11Platform::Exists(WindowRef w) {
     if (w == 0) return false;
     ErrorTrap trap(dpy_);
     XWindowAttributes attrs{};
     return XGetWindowAttributes(dpy_, Window(w), &attrs) != 0;
 }
 
-bool X11Platform::IsIconic(WindowRef w) {
+bool X11Platform::IsMinimised(WindowRef w) {
     // The application window is never shown itself: the copy counts as minimised when a window
     // it leads (its main window) is iconified, which the window manager tells by WM_STATE.
     ErrorTrap trap(dpy_);
@@ -104,10 +93,10 @@ bool X11Platform::IsIconic(WindowRef w) {
 
 // Restoring and activating are one request to the running copy: its minimised windows come
 // back from their icons, and it is activated.
-void X11Platform::OpenIcon(WindowRef w) { SendBringForward(Window(w), true); }
+void X11Platform::Restore(WindowRef w, std::uint64_t token) { SendBringForward(Window(w), Time(token), true); }
 
-void X11Platform::SetForegroundWindow(WindowRef w) {
-    if (w) SendBringForward(Window(w));
+void X11Platform::BringForward(WindowRef w, std::uint64_t token) {
+    if (w) SendBringForward(Window(w), Time(token), false);
 }
 
 }  // namespace vreko::x11

@@ -134,7 +134,7 @@ private:
     bool HasIcon() const { return icon_ != MessageBoxIcon::Plain; }
     void Layout(const std::string& text);
     void SetProperties(const std::string& caption);
-    bool OnEvent(XEvent& ev);
+    void OnEvent(XEvent& ev);
     void OnPointer(int x, int y, bool inside);
     void RequestFocus();
     void Redraw();
@@ -192,7 +192,7 @@ MessageBoxWindow::MessageBoxWindow(X11Platform& platform, Window owner, const st
 
     buffer_ = std::make_unique<BackBuffer>(platform_, win_, width_, height_);
     Draw();
-    platform_.AddRawWindow(win_, [this](XEvent& ev, Message&) { return OnEvent(ev); });
+    platform_.AddRawWindow(win_, [this](XEvent& ev) { OnEvent(ev); });
     XMapRaised(dpy_, win_);
     XFlush(dpy_);
 }
@@ -290,7 +290,7 @@ void MessageBoxWindow::RequestFocus() {
 
 // ---- events -----------------------------------------------------------------------------------
 
-bool MessageBoxWindow::OnEvent(XEvent& ev) {
+void MessageBoxWindow::OnEvent(XEvent& ev) {
     switch (ev.type) {
         case Expose: {
             const Rect r{ev.xexpose.x, ev.xexpose.y, ev.xexpose.x + ev.xexpose.width, ev.xexpose.y + ev.xexpose.height};
@@ -361,7 +361,6 @@ bool MessageBoxWindow::OnEvent(XEvent& ev) {
         default:
             break;
     }
-    return false;  // nothing of the box reaches the program
 }
 
 void MessageBoxWindow::OnPointer(int x, int y, bool inside) {
@@ -444,7 +443,7 @@ void MessageBoxWindow::DrawButton() {
 
 }  // namespace
 
-void X11Platform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+bool X11Platform::ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
     Window owner = 0;
     for (const auto& [xid, window] : windows_) {
         if (window->Visible()) {
@@ -454,6 +453,7 @@ void X11Platform::ShowMessageBox(const std::string& text, const std::string& cap
     }
     MessageBoxWindow box(*this, owner, text, caption, icon);
     RunModalLoop(*this, [&box] { return box.Closed(); });
+    return true;
 }
 
 }  // namespace vreko::x11

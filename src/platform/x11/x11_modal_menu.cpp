@@ -34,7 +34,7 @@ public:
     int Choice() const { return choice_; }
 
 private:
-    bool OnEvent(XEvent& ev);
+    void OnEvent(XEvent& ev);
     int ItemAt(int x, int y) const;
     Rect ItemRect(int index) const;
     void Select(int index);
@@ -105,7 +105,7 @@ PopupMenuWindow::PopupMenuWindow(X11Platform& platform, const std::vector<std::s
 
     buffer_ = std::make_unique<BackBuffer>(platform_, win_, width_, height_);
     Draw();
-    platform_.AddRawWindow(win_, [this](XEvent& ev, Message&) { return OnEvent(ev); });
+    platform_.AddRawWindow(win_, [this](XEvent& ev) { OnEvent(ev); });
     XMapRaised(dpy_, win_);
     buffer_->Present();
 }
@@ -178,8 +178,8 @@ void PopupMenuWindow::Finish(int choice) {
 
 // ---- events -----------------------------------------------------------------------------------
 
-bool PopupMenuWindow::OnEvent(XEvent& ev) {
-    if (done_) return false;
+void PopupMenuWindow::OnEvent(XEvent& ev) {
+    if (done_) return;
     switch (ev.type) {
         case Expose: {
             const Rect r{ev.xexpose.x, ev.xexpose.y, ev.xexpose.x + ev.xexpose.width, ev.xexpose.y + ev.xexpose.height};
@@ -236,7 +236,6 @@ bool PopupMenuWindow::OnEvent(XEvent& ev) {
         default:
             break;
     }
-    return false;  // nothing of the menu reaches the program
 }
 
 // ---- drawing ----------------------------------------------------------------------------------
@@ -256,9 +255,10 @@ void PopupMenuWindow::Draw() {
 
 }  // namespace
 
-int X11Platform::TrackPopupMenu(const std::vector<std::string>& items, Point screen) {
+std::optional<int> X11Platform::NativePopupMenu(vreko::Window& owner, const std::vector<std::string>& items,
+                                                Point client) {
     if (items.empty()) return -1;
-    PopupMenuWindow menu(*this, items, screen);
+    PopupMenuWindow menu(*this, items, static_cast<X11Window&>(owner).ClientToRoot(client));
     if (!menu.Grab()) return -1;
     RunModalLoop(*this, [&menu] { return menu.Done(); });
     return menu.Choice();

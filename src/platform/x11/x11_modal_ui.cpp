@@ -142,11 +142,11 @@ void RunModalLoop(X11Platform& platform, const std::function<bool()>& done) {
         return;
     }
     // No program loop to serve: the box or menu still gets its events, and the program's
-    // windows their messages, without timers or the hook.
+    // windows theirs, without timers or the hook.
     while (!done()) {
-        Message m;
-        if (platform.Next(m)) {
-            if (m.window) m.window->WndProc(m);
+        Event e;
+        if (platform.Next(e)) {
+            if (e.target) e.target->Handle(e);
             continue;
         }
         if (!done()) platform.Wait(-1);

@@ -98,14 +98,6 @@ Rect X11Platform::PrimaryMonitor() {
     return result;
 }
 
-Point X11Platform::CursorPos() {
-    Window rootReturn = 0, child = 0;
-    int rootX = 0, rootY = 0, x = 0, y = 0;
-    unsigned int mask = 0;
-    if (XQueryPointer(dpy_, root_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask)) return {rootX, rootY};
-    return {-32768, -32768};  // the pointer is on another screen
-}
-
 int X11Platform::ScreenDpi() {
     // The desktop's font resolution, as Xft reads it; 96 when none is set.
     int dpi = 96;
@@ -140,34 +132,52 @@ std::unique_ptr<SettingsStore> X11Platform::OpenSettings(const std::string& prog
 
 SettingsDefaults X11Platform::DefaultSettings() { return posix::DefaultSettings(); }
 
-std::intptr_t X11Platform::StartFile(const std::string& file, const std::string& params) {
-    static_assert(posix::kShellPending == kStartPending);
+namespace {
+
+// The launcher's answer in the program's words.
+Launched LaunchedOf(std::intptr_t code) {
+    switch (code) {
+        case posix::kShellStarted: return {LaunchOutcome::Started, {}};
+        case posix::kShellPending: return {LaunchOutcome::Pending, {}};
+        case posix::kShellFileNotFound: return {LaunchOutcome::NotStarted, "not found"};
+        case posix::kShellAccessDenied: return {LaunchOutcome::NotStarted, "not a program that may be run"};
+        case posix::kShellOutOfResources: return {LaunchOutcome::NotStarted, "no process could be made"};
+        case posix::kShellBadFormat: return {LaunchOutcome::NotStarted, "not a program the system can run"};
+        case posix::kShellBadParameters: return {LaunchOutcome::NotStarted, "the parameters cannot be split"};
+        default: return {LaunchOutcome::NotStarted, "no program opens it"};
+    }
+}
+
+}  // namespace
+
+Launched X11Platform::Launch(const std::string& file, const std::string& params) {
     XFlush(dpy_);  // the started program should find the screen as the user sees it
     int pending = -1;
     const std::intptr_t result = posix::BeginStartFile(file, params, pending);
-    if (result == posix::kShellPending) pendingStarts_.push_back(pending);
-    return result;
+    if (result == posix::kShellPending) pendingLaunches_.push_back(pending);
+    return LaunchedOf(result);
 }
 
-bool X11Platform::TakeDecidedStart(Message& out) {
-    for (auto it = pendingStarts_.begin(); it != pendingStarts_.end(); ++it) {
+void X11Platform::TakeDecidedLaunches() {
+    for (auto it = pendingLaunches_.begin(); it != pendingLaunches_.end();) {
         pollfd pfd{*it, POLLIN, 0};
-        if (poll(&pfd, 1, 0) <= 0) continue;
+        if (poll(&pfd, 1, 0) <= 0) {
+            ++it;
+            continue;
+        }
         const int fd = *it;
-        pendingStarts_.erase(it);
-        out = StartDecidedMessage(posix::FinishStart(fd));
-        return true;
+        it = pendingLaunches_.erase(it);
+        ReportLaunchOutcome(LaunchedOf(posix::FinishStart(fd)));
     }
-    return false;
 }
 
-void X11Platform::FinishPendingStarts() {
+void X11Platform::FinishPendingLaunches() {
     // The opener goes on by itself; the program waits for its answer only so long.
     constexpr int kEndWaitMs = 30000;
     const std::int64_t end = NowMs() + kEndWaitMs;
-    while (!pendingStarts_.empty()) {
-        const int fd = pendingStarts_.front();
-        pendingStarts_.erase(pendingStarts_.begin());
+    while (!pendingLaunches_.empty()) {
+        const int fd = pendingLaunches_.front();
+        pendingLaunches_.erase(pendingLaunches_.begin());
         pollfd pfd{fd, POLLIN, 0};
         const std::int64_t left = std::max<std::int64_t>(0, end - NowMs());
         int ready;
@@ -175,7 +185,7 @@ void X11Platform::FinishPendingStarts() {
             ready = poll(&pfd, 1, int(left));
         } while (ready < 0 && errno == EINTR);
         if (ready > 0) {
-            ReportStartOutcome(posix::FinishStart(fd));
+            ReportLaunchOutcome(LaunchedOf(posix::FinishStart(fd)));
         } else {
             close(fd);
         }
@@ -184,11 +194,11 @@ void X11Platform::FinishPendingStarts() {
 
 // ---- windows --------------------------------------------------------------------------------
 
-std::unique_ptr<NativeWindow> X11Platform::CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) {
+std::unique_ptr<vreko::Window> X11Platform::CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) {
     return std::make_unique<X11Window>(*this, handler, desc);
 }
 
-void X11Platform::CreateAppWindow(const std::string& title, WindowHandler& handler) {
+void X11Platform::CreateAppWindow(const std::string& title, EventHandler& handler) {
     appHandler_ = &handler;
     if (appWindow_) return;
     const Rect m = PrimaryMonitor();

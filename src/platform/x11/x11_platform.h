@@ -1,5 +1,5 @@
 // The X11 backend: one Xlib connection, the program's top-level windows on it, core
-// drawing with Xft text, and the translation of X events into the portable message record.
+// drawing with Xft text, and the translation of X events into the program's typed events.
 // Single-threaded; the program's event loop sleeps in Wait() on the connection's socket.
 #pragma once
 
@@ -34,6 +34,9 @@
 #include <vector>
 
 namespace vreko::x11 {
+
+// In this backend a Window is the X server's: the program's own is vreko::Window.
+using Window = ::Window;
 
 class X11Platform;
 
@@ -78,12 +81,6 @@ struct PixelFormat {
 Time StartupIdTime(const std::string& id);
 // Whether X server time a is later than b (the clock wraps around after 49.7 days).
 inline bool TimeIsLater(Time a, Time b) { return std::int32_t(std::uint32_t(a) - std::uint32_t(b)) > 0; }
-
-// Keyboard translation (x11_keys.cpp).
-// The Windows virtual-key code for a key event: never 0 (unknown keys give 0xFF).
-std::uint32_t VirtualKeyOf(XKeyEvent& ev);
-// The key-message lParam bits 16..24: scan code and extended-key flag.
-std::uint32_t ScanBitsOf(unsigned int keycode);
 
 // The rows of the rounded-rectangle region CreateRoundRectRgn(box, rx, ry) builds, one
 // rectangle per run of equal scanlines, top to bottom (x11_shape.cpp).
@@ -143,9 +140,12 @@ private:
     Point origin_;
 };
 
-class X11Window : public NativeWindow {
+class X11Window : public vreko::Window {
 public:
-    X11Window(X11Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc);
+    // Its base's name aside, a Window is the X server's here too.
+    using Window = ::Window;
+
+    X11Window(X11Platform& platform, WindowHandler& handler, const WindowDesc& desc);
     ~X11Window() override;
     X11Window(const X11Window&) = delete;
     X11Window& operator=(const X11Window&) = delete;
@@ -153,27 +153,28 @@ public:
     void Show(bool activate) override;
     void Hide() override;
     bool Visible() const override { return mapped_; }
-    Rect ScreenBounds() const override { return {pos_.x, pos_.y, pos_.x + width_, pos_.y + height_}; }
-    void MoveTo(Point topLeft) override;
+    void Place(const Placement& placement) override;
+    void Resize(int width, int height) override;
     void Invalidate(const Rect* r) override;
-    std::unique_ptr<Painter> BeginPaint(Rect& area) override;
-    std::unique_ptr<Painter> GetDC() override;
+    std::unique_ptr<Painter> Draw(const Rect& area) override;
     void SetCursor(CursorKind kind) override;
-    void SetCapture() override;
-    void ReleaseCapture() override;
-    void BeginMoveDrag() override;
-    void SetRoundRectRegion(const Rect& box, int rx, int ry) override;
-    Point ScreenToClient(Point p) const override { return {p.x - pos_.x, p.y - pos_.y}; }
-    Point ClientToScreen(Point p) const override { return {p.x + pos_.x, p.y + pos_.y}; }
+    void CapturePointer() override;
+    void ReleasePointer() override;
+    std::optional<Point> PointerPosition() override;
+    bool BeginMove() override;
+    void SetRoundedOutline(const Rect& box, int rx, int ry) override;
 
     // --- used by the platform's event translation ----------------------------------
     Window xid() const { return win_; }
-    NativeWindowHandler& handler() { return handler_; }
+    WindowHandler& handler() { return handler_; }
+    Point ClientToRoot(Point p) const { return {p.x + pos_.x, p.y + pos_.y}; }
+    // The left press on the bare background starts the window manager's move.
+    void MoveFromBackground();
     bool Captured() const { return captured_; }
     bool Moving() const { return moving_; }
     Rect ClientRect() const { return {0, 0, width_, height_}; }
     // Takes the pending paint area, if the window is on screen and has one.
-    bool TakePaint();
+    bool TakePaint(Rect& area);
     void OnExpose(const XExposeEvent& ev);
     void OnConfigure(const XConfigureEvent& ev);
     void OnReparent(const XReparentEvent& ev);
@@ -193,6 +194,8 @@ public:
 private:
     // Forgets a held capture and tells the handler at once, as the window system does.
     void LoseCapture();
+    // The move by the window manager (or by the backend without one), from a held left button.
+    void StartMove();
     Point QueryRootPosition() const;
     void SetNormalHints(bool withPosition);
     void MapNow(bool activate);
@@ -213,7 +216,7 @@ private:
 
     X11Platform& platform_;
     Display* dpy_;
-    NativeWindowHandler& handler_;
+    WindowHandler& handler_;
     const PixelFormat& format_;
     Color background_;
     std::vector<Rect> outline_;  // on a translucent window: the rectangles painted opaque
@@ -238,8 +241,7 @@ private:
     TimerId remapWatch_ = 0;
     Point moveGrip_;  // pointer offset from the top-left corner during our own move
     CursorKind cursor_ = CursorKind::Arrow;
-    Rect dirty_;      // accumulated invalid area, empty when none
-    Rect paintArea_;  // the area of the paint message being handled
+    Rect dirty_;  // accumulated invalid area, empty when none
 };
 
 class X11Platform : public Platform {
@@ -253,34 +255,34 @@ public:
     // EventSource
     std::int64_t NowMs() override;
     void Wait(std::int64_t timeoutMs) override;
-    bool Next(Message& out) override;
+    bool Next(Event& out) override;
 
     // Platform
     std::string ModuleFileName() override;
     std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
     SettingsDefaults DefaultSettings() override;
-    std::intptr_t StartFile(const std::string& file, const std::string& params) override;
+    Launched Launch(const std::string& file, const std::string& params) override;
     SleepHold& AutomaticSleep() override { return sleepHold_; }
-    Rect PrimaryMonitor() override;
-    Point CursorPos() override;
     int ScreenDpi() override;
-    std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
-    void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
-    void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
-    int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
-    KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) override;
-    std::uint32_t GetLastError() override;
-    std::string MutexFailureText() override;
-    std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
-    void ReleaseMutex(KernelHandle h) override;
-    void CloseHandle(KernelHandle h) override;
+    std::unique_ptr<vreko::Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) override;
+    void CreateAppWindow(const std::string& title, EventHandler& handler) override;
+    // The backend's own box and menu (x11_message_box.cpp, x11_modal_menu.cpp).
+    bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    std::optional<int> NativePopupMenu(vreko::Window& owner, const std::vector<std::string>& items,
+                                       Point client) override;
+    std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
+    std::string LockFailureText() override;
     WindowRef OwnAppWindow() override { return appWindow_; }
-    WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) override;
-    bool IsWindow(WindowRef w) override;
-    bool IsIconic(WindowRef w) override;
-    void OpenIcon(WindowRef w) override;
-    void SetForegroundWindow(WindowRef w) override;
-    void FinishPendingStarts() override;
+    WindowRef FindAppWindow(WindowRef after, const std::string& className, const std::string& title) override;
+    bool Exists(WindowRef w) override;
+    bool IsMinimised(WindowRef w) override;
+    void Restore(WindowRef w, std::uint64_t token) override;
+    void BringForward(WindowRef w, std::uint64_t token) override;
+    std::uint64_t ForwardToken() override { return LaunchTime(); }
+    void FinishPendingLaunches() override;
+
+    // The primary monitor's rectangle on the root window.
+    Rect PrimaryMonitor();
 
     // --- for the backend's windows, painters, and other X11 parts ------------------
     Display* display() const { return dpy_; }
@@ -327,49 +329,40 @@ public:
     // The request carries the time of the user's latest action known to the program.
     void ActivateWindow(Window w);
     // Asks another copy's application window to bring that copy forward, with the time of
-    // this start; restore: its minimised windows come back as well (x11_activation.cpp).
-    void SendBringForward(Window appWindow, bool restore = false);
+    // its start; restore: its minimised windows come back as well (x11_activation.cpp).
+    void SendBringForward(Window appWindow, Time time, bool restore);
     // The startup-notification id this program was launched with (empty when none).
     const std::string& StartupId() const { return startupId_; }
     // Tells the desktop that the launch is complete (its busy feedback ends).
     void CompleteStartup();
 
-    // Windows of the program that are not NativeWindows (message boxes, menus): their raw
-    // events go to the filter, which may turn one into a message; they count as the
-    // program's own windows when keyboard focus moves.
-    using RawFilter = std::function<bool(XEvent& ev, Message& out)>;
+    // Windows of the program that the program does not draw (message boxes, menus): their raw
+    // events go to the filter; they count as the program's own windows when keyboard focus
+    // moves.
+    using RawFilter = std::function<void(XEvent& ev)>;
     void AddRawWindow(Window w, RawFilter filter) { rawWindows_[w] = std::move(filter); }
     void RemoveRawWindow(Window w) { rawWindows_.erase(w); }
 
-    // Registration of the NativeWindows, by their constructor and destructor.
+    // Registration of the program's windows, by their constructor and destructor.
     void AddWindow(X11Window* w) { windows_[w->xid()] = w; }
     void RemoveWindow(X11Window* w);
 
-    // The press that started the current pointer gesture (for the window manager's move).
-    struct Press {
-        unsigned int button = 0;
-        Point root;
-        Time time = 0;
-    };
-    const Press& LastPress() const { return lastPress_; }
-
 private:
-    // The one place where X events become messages; false when the event means nothing to
-    // the program (it may still update the backend's state).
-    bool Translate(XEvent& ev, Message& out);
-    bool TranslateKey(XKeyEvent& ev, X11Window& w, Message& out);
-    bool TranslatePointer(XEvent& ev, X11Window& w, Message& out);
-    bool TranslateFocus(const XFocusChangeEvent& ev, Message& out);
+    // The one place where X events become typed events; false when the event means nothing
+    // to the program (it may still update the backend's state).
+    bool Translate(XEvent& ev, Event& out);
+    bool TranslateKey(XKeyEvent& ev, X11Window& w, Event& out);
+    bool TranslatePointer(XEvent& ev, X11Window& w, Event& out);
+    bool TranslateFocus(const XFocusChangeEvent& ev, Event& out);
     bool IsOwnWindow(Window w) const;
     bool IsAutoRepeatRelease(const XKeyEvent& ev);
-    Message AppMessage(std::uint32_t message, std::uint64_t wParam) const;
     X11Window* FindWindow(Window w) const;
     void InternAtoms();
 
     // The time of this start: from the startup-notification id, else the server's time now.
     Time LaunchTime();
     // A bring-forward request from another copy, with the time of that start.
-    bool TranslateBringForward(const XClientMessageEvent& ev, Message& out);
+    bool TranslateBringForward(const XClientMessageEvent& ev, Event& out);
     void FreePixelFormats();
 
     Display* dpy_;
@@ -384,7 +377,7 @@ private:
     std::map<Window, X11Window*> windows_;
     std::map<Window, RawFilter> rawWindows_;
     Window appWindow_ = 0;
-    WindowHandler* appHandler_ = nullptr;
+    EventHandler* appHandler_ = nullptr;
 
     // Activation: whether keyboard focus is on one of the program's windows.
     bool appActive_ = false;
@@ -396,10 +389,8 @@ private:
     Time lastTime_ = CurrentTime;
     // The time of the start of another copy that asked this one to come forward.
     Time bringForwardTime_ = CurrentTime;
-    Point lastPointer_;
     std::bitset<256> keysDown_;
     bool detectableAutoRepeat_ = false;
-    Press lastPress_;
     struct Click {
         Window window = 0;
         unsigned int button = 0;
@@ -413,12 +404,12 @@ private:
     std::map<std::tuple<std::string, int, bool, bool>, XftFont*> fonts_;
     std::map<CursorKind, ::Cursor> cursors_;
 
-    // Starts whose outcome is still being decided beside the program (a document's type looked
-    // up): the descriptors that carry it, watched by Wait and read by Next.
-    std::vector<int> pendingStarts_;
-    bool TakeDecidedStart(Message& out);
+    // Launches whose outcome is still being decided beside the program (a document's type
+    // looked up): the descriptors that carry it, watched by Wait and read by Next.
+    std::vector<int> pendingLaunches_;
+    void TakeDecidedLaunches();
 
-    // The named mutexes of the single-instance guard: lock files of the user, one set for each
+    // The named locks of the single-instance guard: lock files of the user, one set for each
     // display (x11_instance.cpp), opened at the first use.
     posix::NamedLocks& Locks();
     std::unique_ptr<posix::NamedLocks> locks_;

@@ -48,7 +48,7 @@ std::vector<Rect> RoundRectRegionRows(const Rect& box, int rx, int ry) {
     return rows;
 }
 
-void X11Window::SetRoundRectRegion(const Rect& box, int rx, int ry) {
+void X11Window::SetRoundedOutline(const Rect& box, int rx, int ry) {
     const std::vector<Rect> rows = RoundRectRegionRows(box, rx, ry);
     // A translucent window is see-through outside its outline, for every compositor, also
     // those that ignore the shape.

@@ -27,7 +27,7 @@ constexpr long kNetWmMoveResizeMove = 8;
 
 }  // namespace
 
-X11Window::X11Window(X11Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc)
+X11Window::X11Window(X11Platform& platform, WindowHandler& handler, const WindowDesc& desc)
     : platform_(platform),
       dpy_(platform.display()),
       handler_(handler),
@@ -35,8 +35,8 @@ X11Window::X11Window(X11Platform& platform, NativeWindowHandler& handler, const 
       background_(desc.background),
       width_(std::max(1, desc.width)),
       height_(std::max(1, desc.height)),
-      topmost_(desc.topmost),
-      pos_(desc.position) {
+      topmost_(desc.topmost) {
+    Place(desc.placement);
     const Atoms& atoms = platform_.atoms();
     XSetWindowAttributes attrs{};
     // A translucent window is see-through until its outline is given.
@@ -177,7 +177,7 @@ void X11Window::Hide() {
         activateOnMap_ = false;
         return;
     }
-    if (captured_) ReleaseCapture();
+    if (captured_) ReleasePointer();
     if (moving_) EndMove();
     if (viewable_) pos_ = QueryRootPosition();
     // Unmap plus the synthetic UnmapNotify that tells the window manager to let it go.
@@ -234,10 +234,27 @@ void X11Window::OnReparent(const XReparentEvent& ev) {
     parent_ = ev.parent;
 }
 
-void X11Window::MoveTo(Point topLeft) {
-    pos_ = topLeft;
+void X11Window::Place(const Placement& placement) {
+    if (placement.centred) {
+        const Rect screen = platform_.PrimaryMonitor();
+        pos_ = {screen.left + std::max(0, (screen.Width() - width_) / 2),
+                screen.top + std::max(0, (screen.Height() - height_) / 2)};
+    } else {
+        pos_ = placement.at;
+    }
+    if (!win_) return;  // being made: the window starts there
     SetNormalHints(true);
     XMoveWindow(dpy_, win_, pos_.x, pos_.y);
+    XFlush(dpy_);
+}
+
+void X11Window::Resize(int width, int height) {
+    if (mapped_ && viewable_) pos_ = QueryRootPosition();
+    pos_ = {pos_.x + width_ / 2 - width / 2, pos_.y + height_ / 2 - height / 2};
+    width_ = std::max(1, width);
+    height_ = std::max(1, height);
+    SetNormalHints(true);
+    XMoveResizeWindow(dpy_, win_, pos_.x, pos_.y, unsigned(width_), unsigned(height_));
     XFlush(dpy_);
 }
 
@@ -253,24 +270,17 @@ void X11Window::OnExpose(const XExposeEvent& ev) {
     Invalidate(&r);
 }
 
-bool X11Window::TakePaint() {
+bool X11Window::TakePaint(Rect& area) {
     if (!mapped_ || !viewable_ || dirty_.Empty()) return false;
-    paintArea_ = Union(paintArea_, dirty_);
+    area = dirty_;
     dirty_ = {};
     return true;
 }
 
-std::unique_ptr<Painter> X11Window::BeginPaint(Rect& area) {
-    // Everything invalid up to now is painted by this paint.
-    area = Union(paintArea_, dirty_);
-    paintArea_ = {};
-    dirty_ = {};
-    return std::make_unique<X11Painter>(platform_, win_, area, format_, outline_);
-}
-
-std::unique_ptr<Painter> X11Window::GetDC() {
+std::unique_ptr<Painter> X11Window::Draw(const Rect& area) {
+    // The requests go out when the loop next waits, or at once when it must (x11_painter.cpp).
     if (!mapped_) return nullptr;
-    return std::make_unique<X11Painter>(platform_, win_, ClientRect(), format_, outline_);
+    return std::make_unique<X11Painter>(platform_, win_, Intersect(area, ClientRect()), format_, outline_);
 }
 
 // ---- pointer ------------------------------------------------------------------------------
@@ -281,7 +291,7 @@ void X11Window::SetCursor(CursorKind kind) {
     XDefineCursor(dpy_, win_, platform_.CursorFor(kind));
 }
 
-void X11Window::SetCapture() {
+void X11Window::CapturePointer() {
     if (captured_ || !viewable_) return;
     // Moves and releases come to this window wherever the pointer goes, as client input.
     const unsigned int mask =
@@ -290,7 +300,7 @@ void X11Window::SetCapture() {
                              CurrentTime) == GrabSuccess;
 }
 
-void X11Window::ReleaseCapture() {
+void X11Window::ReleasePointer() {
     if (!captured_) return;
     XUngrabPointer(dpy_, CurrentTime);
     XFlush(dpy_);
@@ -300,10 +310,28 @@ void X11Window::ReleaseCapture() {
 void X11Window::LoseCapture() {
     if (!captured_) return;
     captured_ = false;
-    NotifyCaptureLost(handler_);
+    handler_.Handle(Event{&handler_, GrabLost{}});
 }
 
-void X11Window::BeginMoveDrag() {
+std::optional<Point> X11Window::PointerPosition() {
+    Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned int mask = 0;
+    // False: the pointer is on another screen.
+    if (!XQueryPointer(dpy_, win_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask)) return std::nullopt;
+    return Point{x, y};
+}
+
+bool X11Window::BeginMove() {
+    // Only a left press being handled moves the window (the press's serial, on Wayland).
+    if (!DispatchingLeftPress(platform_.Loop(), handler_)) return false;
+    StartMove();
+    return true;
+}
+
+void X11Window::MoveFromBackground() { StartMove(); }
+
+void X11Window::StartMove() {
     if (!viewable_) return;
     Window rootReturn = 0, child = 0;
     int rootX = 0, rootY = 0, x = 0, y = 0;
