@@ -260,7 +260,7 @@ void TForm1::RouteMouse(Point at, const ButtonChanged* button, HeldKeys held) {
     const bool release = button && !button->down;
     // The right press on the background ends with its release: the hold goes, and with it
     // the background's pause from dragging.
-    if (captionRightPress_ && release && !held.AnyButton()) {
+    if (captionRightPress_ && release && !held.ButtonHeld()) {
         captionRightPress_ = false;
         if (window_) window_->ReleasePointer();
     }

@@ -64,7 +64,7 @@ void ControlHost::RoutePointer(Point p, const ButtonChanged* button, HeldKeys he
             target->MouseMove(shift, x, y);
         }
     }
-    if (release && capture_ && !held.AnyButton()) {
+    if (release && capture_ && !held.ButtonHeld()) {
         capture_ = nullptr;
         if (window_) window_->ReleasePointer();
         // The pointer may have left the control while it held the capture.

@@ -23,7 +23,7 @@ enum class Area { Client, Background };
 // Buttons and modifiers held at a pointer event (before a press, after a release).
 struct HeldKeys {
     bool left = false, right = false, middle = false, shift = false, control = false;
-    bool AnyButton() const { return left || right || middle; }
+    bool ButtonHeld() const { return left || right || middle; }
 };
 
 // A key went down (or repeats). withAlt: the window system keeps it for itself (held with Alt

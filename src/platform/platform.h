@@ -98,8 +98,12 @@ class NamedLock {
 public:
     virtual ~NamedLock() = default;
     // Takes the lock, waiting at most limitMs for another holder to let go.
-    [[nodiscard]] virtual LockWait Wait(int limitMs) = 0;
+    [[nodiscard]] LockWait Wait(int limitMs) { return TakeWithin(limitMs); }
     virtual void Release() = 0;
+
+protected:
+    // (Called through the non-virtual Wait: GCC drops [[nodiscard]] on virtual calls.)
+    virtual LockWait TakeWithin(int limitMs) = 0;
 };
 
 enum class LaunchOutcome { Started, NotStarted, Pending };
@@ -183,8 +187,9 @@ public:
     // --- named locks and the running copy's window ------------------------------------
     // Opens (creating when needed) the lock of that name; takeNow: takes it at once when it
     // is made by this call. Null when how is Denied or Failed.
-    [[nodiscard]] virtual std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow,
-                                                                   LockOpened& how) = 0;
+    [[nodiscard]] std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
+        return MakeNamedLock(name, takeNow, how);
+    }
     // After a lock that Failed: why, in words for the user, naming the place where the locks
     // are kept (empty when the window system has nothing more to say).
     virtual std::string LockFailureText() { return {}; }
@@ -202,6 +207,10 @@ public:
     virtual std::uint64_t ForwardToken() { return 0; }
 
 protected:
+    // The backend's OpenNamedLock (called through the non-virtual one: GCC drops [[nodiscard]]
+    // on virtual calls).
+    virtual std::unique_ptr<NamedLock> MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) = 0;
+
     // A pending launch is decided: the program hears it through its loop (at once when the loop
     // has ended).
     void ReportLaunchOutcome(const Launched& outcome) {

@@ -15,6 +15,9 @@ failed=0
 cases=(
   'settings lock|platform/settings_store.h|void f(vreko::SettingsStore& s) { s.LockForUpdate(); }|void f(vreko::SettingsStore& s) { auto l = s.LockForUpdate(); }'
   'box hold|core/modal_hold.h|void f(vreko::ModalHold& h) { vreko::ModalHold::Scope{h}; }|void f(vreko::ModalHold& h) { vreko::ModalHold::Scope s{h}; }'
+  'named lock|platform/platform.h|void f(vreko::Platform& p) { vreko::LockOpened how; p.OpenNamedLock("x", true, how); }|void f(vreko::Platform& p) { vreko::LockOpened how; auto l = p.OpenNamedLock("x", true, how); }'
+  'lock wait|platform/platform.h|void f(vreko::NamedLock& l) { l.Wait(0); }|void f(vreko::NamedLock& l) { auto w = l.Wait(0); (void)w; }'
+  'lock file|platform/posix/named_lock.h|void f(vreko::posix::NamedLocks& n) { vreko::LockOpened how; n.Open("x", true, how); }|void f(vreko::posix::NamedLocks& n) { vreko::LockOpened how; auto l = n.Open("x", true, how); }'
 )
 
 compile() {  # file -> 0 when it compiles without a discarded result

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,39 @@ TEST(EventLoop, OnlyALeftPressBeingDispatchedMayStartAMove) {
     EXPECT_EQ(answers.size(), 7u);
     EXPECT_FALSE(answers[5]);
     EXPECT_TRUE(answers[6]);
+}
+
+TEST(HeadlessPopup, AMenuOpensAtItsOwnersPointAndPaintsUntilItGoes) {
+    LoopFixture f;
+    struct Painted : WindowHandler {
+        std::vector<Rect> areas;
+        void Handle(const Event& e) override {
+            if (const NeedsPaint* p = e.As<NeedsPaint>()) areas.push_back(p->area);
+        }
+    } owner, menu;
+    WindowDesc desc;
+    desc.width = 100;
+    desc.height = 50;
+    desc.placement = {false, {300, 200}};
+    std::unique_ptr<Window> main = f.platform.CreateMainWindow(owner, desc);
+    PopupDesc popup;
+    popup.kind = PopupDesc::Kind::Menu;
+    popup.width = 40;
+    popup.height = 30;
+    popup.owner = main.get();
+    popup.at = {10, 20};
+    std::unique_ptr<Window> w = f.platform.CreatePopup(menu, popup);
+    ASSERT_EQ(f.platform.popups.size(), 1u);
+    EXPECT_EQ(f.platform.popups[0]->ScreenBounds(), (Rect{310, 220, 350, 250}));
+    w->Show(true);
+    f.platform.Drain();
+    EXPECT_EQ(menu.areas, (std::vector<Rect>{{0, 0, 40, 30}}));
+    EXPECT_TRUE(owner.areas.empty());  // the owner was never shown
+    w.reset();
+    EXPECT_TRUE(f.platform.popups.empty());
+    main->Show(false);
+    f.platform.Drain();  // the gone menu's window is not asked for anything
+    EXPECT_EQ(owner.areas.size(), 1u);
 }
 
 }  // namespace

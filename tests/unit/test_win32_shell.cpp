@@ -59,17 +59,17 @@ protected:
 };
 
 TEST_F(ShellLaunch, AProgramWithAndWithoutParameters) {
-    EXPECT_GT(platform_->StartFile(kCmd, "/c echo program>>\"" + marker_.string() + "\""), 32);
+    EXPECT_EQ(platform_->Launch(kCmd, "/c echo program>>\"" + marker_.string() + "\"").outcome, LaunchOutcome::Started);
     EXPECT_EQ(AwaitLine(marker_), "program\r\n");
 
     // A batch file: started by its file type, with the parameters, and without any.
     const fs::path bat = dir_.path() / "job.bat";
     std::ofstream(bat, std::ios::binary) << "@echo [%*]>>\"" << marker_.string() << "\"\r\n";
     fs::remove(marker_);
-    EXPECT_GT(platform_->StartFile(bat.string(), "one two"), 32);
+    EXPECT_EQ(platform_->Launch(bat.string(), "one two").outcome, LaunchOutcome::Started);
     EXPECT_EQ(AwaitLine(marker_), "[one two]\r\n");
     fs::remove(marker_);
-    EXPECT_GT(platform_->StartFile(bat.string(), ""), 32);
+    EXPECT_EQ(platform_->Launch(bat.string(), "").outcome, LaunchOutcome::Started);
     EXPECT_EQ(AwaitLine(marker_), "[]\r\n");
 }
 
@@ -79,7 +79,7 @@ TEST_F(ShellLaunch, ADocumentOpensWithTheProgramOfItsType) {
              L"C:\\windows\\system32\\cmd.exe /c echo opened %1>>\"" + MarkerW() + L"\"");
     const fs::path doc = dir_.path() / "notes.vrekodoc";
     std::ofstream(doc) << "text\n";
-    EXPECT_GT(platform_->StartFile(doc.string(), ""), 32);
+    EXPECT_EQ(platform_->Launch(doc.string(), "").outcome, LaunchOutcome::Started);
     EXPECT_EQ(AwaitLine(marker_), "opened " + doc.string() + "\r\n");
 }
 
@@ -88,7 +88,7 @@ TEST_F(ShellLaunch, AUrlOpensWithTheProgramOfItsScheme) {
     SetClass(L"vrekotest", L"", L"URL Protocol");
     SetClass(L"vrekotest\\shell\\open\\command",
              L"C:\\windows\\system32\\cmd.exe /c echo url %1>>\"" + MarkerW() + L"\"");
-    EXPECT_GT(platform_->StartFile("vrekotest:switch-off", ""), 32);
+    EXPECT_EQ(platform_->Launch("vrekotest:switch-off", "").outcome, LaunchOutcome::Started);
     EXPECT_EQ(AwaitLine(marker_), "url vrekotest:switch-off\r\n");
 }
 
@@ -110,14 +110,14 @@ TEST_F(ShellLaunch, AShortcutStartsItsTarget) {
     ::CoUninitialize();
     ASSERT_TRUE(fs::exists(lnk));
 
-    EXPECT_GT(platform_->StartFile(lnk.string(), ""), 32);
+    EXPECT_EQ(platform_->Launch(lnk.string(), "").outcome, LaunchOutcome::Started);
     EXPECT_EQ(AwaitLine(marker_), "shortcut\r\n");
 }
 
 TEST_F(ShellLaunch, WhatCannotBeStartedIsReported) {
-    EXPECT_LE(platform_->StartFile((dir_.path() / "missing" / "nothing.exe").string(), ""), 32);
-    EXPECT_LE(platform_->StartFile((dir_.path() / "nothing.exe").string(), "-x"), 32);
-    EXPECT_LE(platform_->StartFile("novrekoscheme:x", ""), 32);
+    EXPECT_EQ(platform_->Launch((dir_.path() / "missing" / "nothing.exe").string(), "").outcome, LaunchOutcome::NotStarted);
+    EXPECT_EQ(platform_->Launch((dir_.path() / "nothing.exe").string(), "-x").outcome, LaunchOutcome::NotStarted);
+    EXPECT_EQ(platform_->Launch("novrekoscheme:x", "").outcome, LaunchOutcome::NotStarted);
 }
 
 }  // namespace

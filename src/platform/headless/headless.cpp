@@ -115,6 +115,14 @@ HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, WindowHandler& handle
     Place(desc.placement);
 }
 
+HeadlessWindow::~HeadlessWindow() {
+    auto& all = platform_.windows_;
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    auto& popups = platform_.popups;
+    popups.erase(std::remove(popups.begin(), popups.end(), this), popups.end());
+    if (platform_.mainWindow == this) platform_.mainWindow = nullptr;
+}
+
 void HeadlessWindow::Show(bool activate) {
     if (!visible_) invalid = true;
     visible_ = true;
@@ -188,7 +196,7 @@ public:
         platform.open_.emplace(name_, this);
     }
     ~HeadlessNamedLock() override { Close(); }
-    LockWait Wait(int) override {
+    LockWait TakeWithin(int) override {
         if (!platform_) return LockWait::Failed;
         platform_->calls.push_back("Wait");
         auto& lock = platform_->world_->locks[name_];
@@ -304,6 +312,22 @@ std::unique_ptr<Window> HeadlessPlatform::CreateMainWindow(WindowHandler& handle
     return w;
 }
 
+std::unique_ptr<Window> HeadlessPlatform::CreatePopup(WindowHandler& handler, const PopupDesc& desc) {
+    WindowDesc d;
+    d.title = desc.title;
+    d.width = desc.width;
+    d.height = desc.height;
+    d.placement = desc.placement;
+    if (desc.kind == PopupDesc::Kind::Menu) {
+        const Rect owner = desc.owner ? static_cast<HeadlessWindow*>(desc.owner)->ScreenBounds() : Rect{};
+        d.placement = {false, {owner.left + desc.at.x, owner.top + desc.at.y}};
+    }
+    auto w = std::make_unique<HeadlessWindow>(*this, handler, d);
+    windows_.push_back(w.get());
+    popups.push_back(w.get());
+    return w;
+}
+
 void HeadlessPlatform::Wake() {
     if (!appHandler) return;
     Inject(Event{appHandler, MachineWoke{}});
@@ -336,7 +360,7 @@ std::optional<int> HeadlessPlatform::NativePopupMenu(Window&, const std::vector<
     return menuChoice;
 }
 
-std::unique_ptr<NamedLock> HeadlessPlatform::OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
+std::unique_ptr<NamedLock> HeadlessPlatform::MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
     calls.push_back("OpenNamedLock " + name);
     if (!lockFailure.empty()) {
         how = LockOpened::Failed;

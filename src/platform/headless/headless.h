@@ -53,6 +53,9 @@ private:
 class HeadlessWindow : public Window {
 public:
     HeadlessWindow(class HeadlessPlatform& platform, WindowHandler& handler, const WindowDesc& desc);
+    ~HeadlessWindow() override;
+    HeadlessWindow(const HeadlessWindow&) = delete;
+    HeadlessWindow& operator=(const HeadlessWindow&) = delete;
     void Show(bool activate) override;
     void Hide() override;
     bool Visible() const override { return visible_; }
@@ -192,10 +195,13 @@ public:
     Launched Launch(const std::string& file, const std::string& params) override;
     int ScreenDpi() override { return dpi; }
     std::unique_ptr<Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) override;
+    // A box's or menu's window: a menu's corner at its point of the owner (where the fake
+    // screen has it), a dialog placed as asked.
+    std::unique_ptr<Window> CreatePopup(WindowHandler& handler, const PopupDesc& desc) override;
     void CreateAppWindow(const std::string& title, EventHandler& handler) override;
     bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     std::optional<int> NativePopupMenu(Window& owner, const std::vector<std::string>& items, Point client) override;
-    std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
+    std::unique_ptr<NamedLock> MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
     std::string LockFailureText() override { return lockFailure; }
     WindowRef OwnAppWindow() override { return appWindow_; }
     WindowRef FindAppWindow(WindowRef after, const std::string& className, const std::string& title) override;
@@ -241,6 +247,7 @@ public:
     Point lastMenuAt;  // the menu's point in the owner's client area
     int foregroundRequests = 0;  // times another copy brought this one forward
     HeadlessWindow* mainWindow = nullptr;
+    std::vector<HeadlessWindow*> popups;  // the popup windows there are, the latest last
     RecordingSleepHold sleepHold{launches};
     SleepHold& AutomaticSleep() override { return sleepHold; }
     // The machine has slept and woken up again: the application hears it at once.

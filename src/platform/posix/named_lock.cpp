@@ -22,7 +22,7 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     // Takes the lock without waiting: the guard only ever asks so.
-    LockWait Wait(int) override {
+    LockWait TakeWithin(int) override {
         if (held_) return LockWait::Taken;
         if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
             held_ = true;

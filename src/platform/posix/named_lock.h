@@ -1,4 +1,4 @@
-// Named mutexes for one user on Linux: lock files in a folder of that user alone, taken with
+// Named locks for one user on Linux: lock files in a folder of that user alone, taken with
 // flock without waiting. The kernel drops a lock when its holder dies, so a copy that died
 // leaves nothing behind.
 #pragma once
@@ -21,7 +21,7 @@ inline constexpr const char* kSharedTemporaryFolder = "/tmp";
 std::string LockFolder(const std::string& shared = kSharedTemporaryFolder);
 
 // The part of the lock names that keeps the copies on one display apart from those on
-// another, as each window system session has named mutexes of its own: the X display name
+// another, as each window system session has named locks of its own: the X display name
 // without its screen number, with the local forms (":0", "unix:0", ":0.0") made one. Empty
 // without a display name.
 std::string DisplayScope(const char* displayName);

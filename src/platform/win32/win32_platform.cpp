@@ -130,43 +130,81 @@ void Win32Platform::Wait(std::int64_t timeoutMs) {
     ::MsgWaitForMultipleObjectsEx(0, nullptr, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-bool Win32Platform::Next(Message& out) {
-    // Inside a modal loop of Windows that loop takes the native messages itself.
-    if (modalWorkDepth_ > 0) return false;
-    delivered_ = false;
-    MSG m;
-    while (!delivered_ && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+bool Win32Platform::Next(Event& out) {
+    for (;;) {
+        if (!queue_.empty()) {
+            out = queue_.front();
+            queue_.pop_front();
+            return true;
+        }
+        // Inside a modal loop of Windows that loop takes the native messages itself.
+        if (modalWorkDepth_ > 0) return false;
+        MSG m;
+        if (!::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) return false;
         if (m.message == WM_QUIT) {
             if (loop_) loop_->PostQuit();
             return false;
         }
+        // The window procedure translates what it gets and queues it.
         ::TranslateMessage(&m);
         ::DispatchMessageW(&m);
     }
-    if (!delivered_) return false;
-    // The window procedure has handed the program its message already; the loop gets an
-    // empty one so that it looks at its posted messages before it sleeps again.
-    out = Message{};
-    return true;
 }
 
-Message Win32Platform::MessageFor(WindowHandler* window, UINT message, WPARAM wParam, LPARAM lParam) const {
-    Message m;
-    m.window = window;
-    m.message = message;
-    m.wParam = std::uint64_t(wParam);
-    m.lParam = std::int64_t(lParam);
-    m.time = std::uint32_t(::GetMessageTime());
-    const DWORD pos = ::GetMessagePos();
-    m.pt = {int(short(LOWORD(pos))), int(short(HIWORD(pos)))};
-    return m;
+void Win32Platform::Queue(EventHandler* target, EventData data) {
+    if (!target) return;
+    if (!loop_) {
+        target->Handle(Event{target, std::move(data)});
+        return;
+    }
+    queue_.push_back(Event{target, std::move(data)});
+    // Inside a modal loop of Windows the program's work takes it soon.
+    if (modalDepth_ > 0 && queue_.size() == 1) ArmModalTimer();
 }
 
-void Win32Platform::Deliver(const Message& m) {
-    delivered_ = true;
-    if (loop_) loop_->Dispatch(m);
-    else if (m.window) m.window->WndProc(m);
+namespace {
+
+Point PointOf(LPARAM lParam) { return {int(short(LOWORD(lParam))), int(short(HIWORD(lParam)))}; }
+
+HeldKeys HeldOf(WPARAM wParam) {
+    HeldKeys held;
+    held.left = wParam & MK_LBUTTON;
+    held.right = wParam & MK_RBUTTON;
+    held.middle = wParam & MK_MBUTTON;
+    held.shift = wParam & MK_SHIFT;
+    held.control = wParam & MK_CONTROL;
+    return held;
 }
+
+Key KeyOf(WPARAM vk) {
+    switch (vk) {
+        case VK_UP: return Key::Up;
+        case VK_DOWN: return Key::Down;
+        case VK_LEFT: return Key::Left;
+        case VK_RIGHT: return Key::Right;
+        case VK_ESCAPE: return Key::Escape;
+        case VK_APPS: return Key::Menu;
+        case VK_RETURN: return Key::Return;
+        case VK_SPACE: return Key::Space;
+        case VK_TAB: return Key::Tab;
+        default: return Key::Other;
+    }
+}
+
+// A button message of the client area, or of the draggable background (non-client).
+ButtonChanged ButtonOf(UINT message, WPARAM wParam, Point at, Area area) {
+    ButtonChanged b;
+    b.at = at;
+    b.area = area;
+    if (area == Area::Client) b.held = HeldOf(wParam);
+    const UINT m = area == Area::Client ? message - WM_LBUTTONDOWN : message - WM_NCLBUTTONDOWN;
+    b.button = m < 3 ? PointerButton::Left : m < 6 ? PointerButton::Right : PointerButton::Middle;
+    b.down = m % 3 != 1;
+    b.doubleClick = m % 3 == 2;
+    return b;
+}
+
+}  // namespace
 
 LRESULT CALLBACK Win32Platform::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (g_platform) return g_platform->HandleMessage(hwnd, message, wParam, lParam);
@@ -188,13 +226,12 @@ LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lPar
                 const std::int64_t now = NowMs();
                 if (wakeToldAt_ < 0 || now - wakeToldAt_ > kWakeNoticeMs) {
                     wakeToldAt_ = now;
-                    delivered_ = true;
-                    ReportWake();
+                    Queue(appHandler_, MachineWoke{});
                 }
             }
             return TRUE;
         case WM_ACTIVATEAPP:
-            if (appHandler_) Deliver(MessageFor(appHandler_, msg::kActivateApp, wParam, lParam));
+            if (wParam) Queue(appHandler_, BecameActive{});
             return 0;
         case WM_SETFOCUS:
             // The application window is activated when another copy brings this one forward:
@@ -210,10 +247,7 @@ LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lPar
             break;
         case WM_CLOSE:
             // Closing from the taskbar closes the main window.
-            for (auto& [h, w] : windows_) {
-                Deliver(MessageFor(&w->handler(), msg::kClose, 0, 0));
-                break;
-            }
+            if (!windows_.empty()) Queue(&windows_.begin()->second->handler(), CloseAsked{});
             return 0;
         default:
             break;
@@ -223,33 +257,35 @@ LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
     const HWND hwnd = w.hwnd();
+    WindowHandler* const h = &w.handler();
     switch (message) {
-        case WM_PAINT:
-            w.BeginPaintCycle();
-            Deliver(MessageFor(&w.handler(), msg::kPaint, 0, 0));
-            w.EndPaintCycle();
+        case WM_PAINT: {
+            PAINTSTRUCT ps{};
+            ::BeginPaint(hwnd, &ps);
+            const Rect area{int(ps.rcPaint.left), int(ps.rcPaint.top), int(ps.rcPaint.right), int(ps.rcPaint.bottom)};
+            ::EndPaint(hwnd, &ps);
+            if (!area.Empty()) Queue(h, NeedsPaint{area});
             return 0;
+        }
         case WM_ERASEBKGND:
             return 1;  // every paint covers its whole area
         case WM_CLOSE:
-            Deliver(MessageFor(&w.handler(), msg::kClose, 0, 0));
+            Queue(h, CloseAsked{});
             return 0;
         case WM_KEYDOWN:
-        case WM_KEYUP:
-            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            Queue(h, KeyPressed{KeyOf(wParam), (lParam & (1 << 30)) != 0, false});
             return 0;
-        case WM_SYSKEYDOWN:
-        case WM_SYSKEYUP:
-            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
-            break;  // Alt+F4 and the like go on to the system
+        case WM_KEYUP:
         case WM_CHAR:
         case WM_SYSCHAR:
             return 0;
+        case WM_SYSKEYDOWN:
+            Queue(h, KeyPressed{KeyOf(wParam), (lParam & (1 << 30)) != 0, true});
+            break;  // Alt+F4 and the like go on to the system
         case WM_NCHITTEST: {
             const LRESULT hit = ::DefWindowProcW(hwnd, message, wParam, lParam);
             if (hit != HTCLIENT) return hit;
-            const Point client = w.ScreenToClient({int(short(LOWORD(lParam))), int(short(HIWORD(lParam)))});
-            return w.handler().NcHitTest(client) == kHtCaption ? HTCAPTION : HTCLIENT;
+            return w.handler().AreaAt(w.ScreenToClient(PointOf(lParam))) == Area::Background ? HTCAPTION : HTCLIENT;
         }
         case WM_SETCURSOR:
             if (LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd) {
@@ -258,7 +294,7 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             }
             break;
         case WM_MOUSEMOVE:
-            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            Queue(h, PointerMoved{PointOf(lParam), Area::Client, HeldOf(wParam)});
             // The pointer's leaving is asked for only while it is over a button (the program
             // shows the hand there), whose look follows the hover. Over the readout and the
             // background a leave changes nothing, and Wine watches for it by reading the
@@ -267,7 +303,7 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             return 0;
         case WM_MOUSELEAVE:
             w.LeaveReported();
-            Deliver(MessageFor(&w.handler(), msg::kMouseLeave, 0, 0));
+            Queue(h, PointerLeft{});
             return 0;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
@@ -278,32 +314,36 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
         case WM_MBUTTONDBLCLK:
+            Queue(h, ButtonOf(message, wParam, PointOf(lParam), Area::Client));
+            return 0;
         case WM_MOUSEWHEEL: {
-            const UINT outer = w.buttonMessage_;  // a nested modal loop may deliver another
-            w.buttonMessage_ = message;
-            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
-            w.buttonMessage_ = outer;
+            // Positive away from the user; a part of a notch counts as a whole one.
+            const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
+            const int notches = delta / WHEEL_DELTA;
+            Queue(h, WheelTurned{delta > 0 ? std::max(1, notches) : delta < 0 ? std::min(-1, notches) : 0});
             return 0;
         }
         case WM_NCMOUSEMOVE:
+            Queue(h, PointerMoved{w.ScreenToClient(PointOf(lParam)), Area::Background, {}});
+            break;
         case WM_NCLBUTTONDOWN:
         case WM_NCLBUTTONUP:
         case WM_NCLBUTTONDBLCLK:
         case WM_NCMBUTTONDOWN:
         case WM_NCMBUTTONUP:
         case WM_NCMBUTTONDBLCLK:
-            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            Queue(h, ButtonOf(message, wParam, w.ScreenToClient(PointOf(lParam)), Area::Background));
             break;  // a press on the draggable background starts the system's move
         case WM_NCRBUTTONDOWN:
         case WM_NCRBUTTONUP:
         case WM_NCRBUTTONDBLCLK:
             // The program shows its own menu; the system menu stays away.
-            Deliver(MessageFor(&w.handler(), message, wParam, lParam));
+            Queue(h, ButtonOf(message, wParam, w.ScreenToClient(PointOf(lParam)), Area::Background));
             return 0;
         case WM_CONTEXTMENU:
             return 0;
         case WM_CAPTURECHANGED:
-            Deliver(MessageFor(&w.handler(), msg::kCaptureChanged, wParam, lParam));
+            if (!w.Releasing()) Queue(h, GrabLost{});
             return 0;
         case WM_ENTERSIZEMOVE:
         case WM_ENTERMENULOOP:
@@ -320,7 +360,7 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
         case WM_DPICHANGED:
             // The program scales its design and keeps the window's centre, rather than take
             // the rectangle Windows suggests.
-            Deliver(MessageFor(&w.handler(), msg::kDpiChanged, wParam, lParam));
+            Queue(h, ResolutionChanged{int(LOWORD(wParam))});
             return 0;
         default:
             break;
@@ -349,6 +389,7 @@ void Win32Platform::ArmModalTimer() {
     std::int64_t delay = kModalTimerMaxMs;
     const std::int64_t deadline = loop_->NextDeadline();
     if (deadline >= 0) delay = std::clamp<std::int64_t>(deadline - NowMs(), USER_TIMER_MINIMUM, kModalTimerMaxMs);
+    if (!queue_.empty()) delay = USER_TIMER_MINIMUM;  // queued events go first
     ::SetTimer(appWindow_, kModalTimerId, UINT(delay), nullptr);
 }
 
@@ -359,7 +400,8 @@ void Win32Platform::RunModalWork() {
     }
     const int outer = modalWorkDepth_;
     modalWorkDepth_ = modalDepth_;
-    // Posted messages and due ticks; a bounded number, so the modal loop keeps its pace.
+    // Posted notices, queued events and due ticks; a bounded number, so the modal loop keeps
+    // its pace.
     for (int i = 0; i < 64 && !loop_->QuitRequested() && loop_->ProcessOne(); ++i) {
     }
     modalWorkDepth_ = outer;
@@ -404,12 +446,6 @@ Rect Win32Platform::PrimaryMonitor() {
     return {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
 }
 
-Point Win32Platform::CursorPos() {
-    POINT p{};
-    if (!::GetCursorPos(&p)) return Platform::CursorPos();
-    return {int(p.x), int(p.y)};
-}
-
 int Win32Platform::ScreenDpi() {
     HDC screen = ::GetDC(nullptr);
     if (!screen) return 96;
@@ -418,11 +454,11 @@ int Win32Platform::ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-std::unique_ptr<NativeWindow> Win32Platform::CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) {
+std::unique_ptr<Window> Win32Platform::CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) {
     return std::make_unique<Win32Window>(*this, handler, desc);
 }
 
-void Win32Platform::CreateAppWindow(const std::string& title, WindowHandler& handler) {
+void Win32Platform::CreateAppWindow(const std::string& title, EventHandler& handler) {
     if (appWindow_) return;
     appHandler_ = &handler;
     const Rect m = PrimaryMonitor();
@@ -466,7 +502,7 @@ HWND Win32Platform::VisibleMainWindow() const {
     return nullptr;
 }
 
-void Win32Platform::ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+bool Win32Platform::ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
     // The box takes the keyboard and stays in front of the always-on-top main window: it belongs
     // to that window while it is on the screen (which then takes no input until the box is
     // closed), and is topmost itself when the window is not shown yet.
@@ -488,17 +524,19 @@ void Win32Platform::ShowMessageBox(const std::string& text, const std::string& c
     g_awaitingBox = false;
     if (hook) ::UnhookWindowsHookEx(hook);
     boxes_.resize(outerBoxes);
+    return true;
 }
 
-int Win32Platform::TrackPopupMenu(const std::vector<std::string>& items, Point screen) {
+std::optional<int> Win32Platform::NativePopupMenu(Window& window, const std::vector<std::string>& items, Point client) {
     HMENU menu = ::CreatePopupMenu();
     if (!menu) return -1;
+    const Point screen = static_cast<Win32Window&>(window).ClientToScreen(client);
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::wstring text = Widen(items[i]);
         ::AppendMenuW(menu, MF_STRING, UINT_PTR(i + 1), text.c_str());
     }
-    HWND owner = VisibleMainWindow();
-    if (!owner) owner = appWindow_;
+    HWND owner = static_cast<Win32Window&>(window).hwnd();
+    if (!::IsWindowVisible(owner)) owner = appWindow_;
     // A menu closes when the user clicks elsewhere only if its owner is in the foreground.
     ::SetForegroundWindow(owner);
     int chosen = 0;
@@ -512,44 +550,62 @@ int Win32Platform::TrackPopupMenu(const std::vector<std::string>& items, Point s
     return chosen > 0 ? chosen - 1 : -1;
 }
 
-// ---- named mutexes and the running copy's window ------------------------------------------
+// ---- named locks and the running copy's window --------------------------------------------
 
-KernelHandle Win32Platform::CreateNamedMutex(bool initialOwner, const std::string& name) {
+namespace {
+
+// A named mutex of the session: the lock the copies of the program share.
+class MutexLock : public NamedLock {
+public:
+    explicit MutexLock(HANDLE h) : h_(h) {}
+    ~MutexLock() override { ::CloseHandle(h_); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+    LockWait TakeWithin(int limitMs) override {
+        switch (::WaitForSingleObject(h_, DWORD(std::max(0, limitMs)))) {
+            case WAIT_OBJECT_0: return LockWait::Taken;
+            case WAIT_ABANDONED: return LockWait::Abandoned;
+            case WAIT_TIMEOUT: return LockWait::TimedOut;
+            default: return LockWait::Failed;
+        }
+    }
+    void Release() override { ::ReleaseMutex(h_); }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+std::unique_ptr<NamedLock> Win32Platform::MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
     const std::wstring wname = Widen(name);
     ::SetLastError(ERROR_SUCCESS);
-    HANDLE h = ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, wname.c_str());
-    lastError_ = ::GetLastError();
-    return reinterpret_cast<KernelHandle>(h);
+    HANDLE h = ::CreateMutexW(nullptr, takeNow ? TRUE : FALSE, wname.c_str());
+    const DWORD error = ::GetLastError();
+    if (!h) {
+        // Made by another copy with rights this one lacks (one started elevated, the other not).
+        how = error == ERROR_ACCESS_DENIED ? LockOpened::Denied : LockOpened::Failed;
+        return nullptr;
+    }
+    how = error == ERROR_ALREADY_EXISTS ? LockOpened::Existed : LockOpened::Created;
+    return std::make_unique<MutexLock>(h);
 }
 
-std::uint32_t Win32Platform::WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) {
-    if (!h) return kWaitFailed;
-    return ::WaitForSingleObject(reinterpret_cast<HANDLE>(h), timeoutMs);
-}
-
-void Win32Platform::ReleaseMutex(KernelHandle h) {
-    if (h) ::ReleaseMutex(reinterpret_cast<HANDLE>(h));
-}
-
-void Win32Platform::CloseHandle(KernelHandle h) {
-    if (h) ::CloseHandle(reinterpret_cast<HANDLE>(h));
-}
-
-WindowRef Win32Platform::FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) {
+WindowRef Win32Platform::FindAppWindow(WindowRef after, const std::string& className, const std::string& title) {
     const std::wstring wclass = Widen(className);
     const std::wstring wtitle = Widen(title);
     return Ref(::FindWindowExW(nullptr, Hwnd(after), wclass.c_str(), wtitle.c_str()));
 }
 
-bool Win32Platform::IsWindow(WindowRef w) { return w && ::IsWindow(Hwnd(w)); }
+bool Win32Platform::Exists(WindowRef w) { return w && ::IsWindow(Hwnd(w)); }
 
-bool Win32Platform::IsIconic(WindowRef w) { return w && ::IsIconic(Hwnd(w)); }
+bool Win32Platform::IsMinimised(WindowRef w) { return w && ::IsIconic(Hwnd(w)); }
 
-void Win32Platform::OpenIcon(WindowRef w) {
+void Win32Platform::Restore(WindowRef w, std::uint64_t) {
     if (w) ::OpenIcon(Hwnd(w));
 }
 
-void Win32Platform::SetForegroundWindow(WindowRef w) {
+void Win32Platform::BringForward(WindowRef w, std::uint64_t) {
     if (w) ::SetForegroundWindow(Hwnd(w));
 }
 

@@ -1,7 +1,7 @@
 // The Win32 backend: the program's windows as native windows of the calling thread, GDI
-// drawing, the settings file (win32_settings.h), and the translation of window
-// messages into the portable message record. Single-threaded; the program's event loop
-// sleeps in Wait() on the thread's message queue.
+// drawing, the settings file (win32_settings.h), and the translation of window messages into
+// the program's typed events, which the window procedure queues and Next hands to the loop.
+// Single-threaded; the program's event loop sleeps in Wait() on the thread's message queue.
 #pragma once
 
 #include "platform/platform.h"
@@ -22,8 +22,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -79,9 +81,9 @@ private:
     HBRUSH brush_ = nullptr;
 };
 
-class Win32Window : public NativeWindow {
+class Win32Window : public Window {
 public:
-    Win32Window(Win32Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc);
+    Win32Window(Win32Platform& platform, WindowHandler& handler, const WindowDesc& desc);
     ~Win32Window() override;
     Win32Window(const Win32Window&) = delete;
     Win32Window& operator=(const Win32Window&) = delete;
@@ -89,31 +91,26 @@ public:
     void Show(bool activate) override;
     void Hide() override;
     bool Visible() const override;
-    Rect ScreenBounds() const override;
-    void MoveTo(Point topLeft) override;
-    void SetBounds(const Rect& screen) override;
+    void Place(const Placement& placement) override;
+    void Resize(int width, int height) override;
     void Invalidate(const Rect* r) override;
-    std::unique_ptr<Painter> BeginPaint(Rect& area) override;
-    std::unique_ptr<Painter> GetDC() override;
+    std::unique_ptr<Painter> Draw(const Rect& area) override;
     void SetCursor(CursorKind kind) override;
-    void SetCapture() override;
-    void ReleaseCapture() override;
-    void BeginMoveDrag() override;
-    void SetRoundRectRegion(const Rect& box, int rx, int ry) override;
-    Point ScreenToClient(Point p) const override;
-    Point ClientToScreen(Point p) const override;
+    void CapturePointer() override;
+    void ReleasePointer() override;
+    std::optional<Point> PointerPosition() override;
+    bool BeginMove() override;
+    void SetRoundedOutline(const Rect& box, int rx, int ry) override;
 
     // --- used by the window procedure ----------------------------------------------
     HWND hwnd() const { return hwnd_; }
-    NativeWindowHandler& handler() { return handler_; }
-    // The mouse-button message being handed to the program, or 0 outside one.
-    UINT buttonMessage_ = 0;
+    WindowHandler& handler() { return handler_; }
+    Point ScreenToClient(Point p) const;
+    Point ClientToScreen(Point p) const;
     HCURSOR Cursor() const;
     CursorKind CursorShape() const { return cursor_; }
-    // Inside WM_PAINT: the paint structure of the cycle in progress, or null.
-    PAINTSTRUCT* paint() { return painting_ ? &ps_ : nullptr; }
-    void BeginPaintCycle();
-    void EndPaintCycle();
+    // The window is letting go of the pointer itself (ReleasePointer tells the handler).
+    bool Releasing() const { return releasing_; }
     // Asks the system to report the pointer leaving the window, or withdraws the request.
     void TrackLeave(bool on);
     // The system has reported the leave; the request is used up.
@@ -121,12 +118,11 @@ public:
 
 private:
     Win32Platform& platform_;
-    NativeWindowHandler& handler_;
+    WindowHandler& handler_;
     HWND hwnd_ = nullptr;
     CursorKind cursor_ = CursorKind::Arrow;
     bool trackingLeave_ = false;
-    bool painting_ = false;
-    PAINTSTRUCT ps_{};
+    bool releasing_ = false;
 };
 
 // The hold on automatic sleep: the thread's execution state asks for the system (not the display).
@@ -150,36 +146,32 @@ public:
     // EventSource
     std::int64_t NowMs() override;
     void Wait(std::int64_t timeoutMs) override;
-    bool Next(Message& out) override;
+    bool Next(Event& out) override;
 
     // Platform
     std::string ModuleFileName() override;
     std::unique_ptr<SettingsStore> OpenSettings(const std::string& programPath) override;
     SettingsDefaults DefaultSettings() override;
-    std::intptr_t StartFile(const std::string& file, const std::string& params) override;
+    Launched Launch(const std::string& file, const std::string& params) override;
     SleepHold& AutomaticSleep() override { return sleepHold_; }
-    Rect PrimaryMonitor() override;
-    Point CursorPos() override;
     int ScreenDpi() override;
-    std::unique_ptr<NativeWindow> CreateMainWindow(NativeWindowHandler& handler, const WindowDesc& desc) override;
-    void CreateAppWindow(const std::string& title, WindowHandler& handler) override;
-    void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
-    int TrackPopupMenu(const std::vector<std::string>& items, Point screen) override;
-    KernelHandle CreateNamedMutex(bool initialOwner, const std::string& name) override;
-    std::uint32_t GetLastError() override { return lastError_; }
-    std::uint32_t WaitForSingleObject(KernelHandle h, std::uint32_t timeoutMs) override;
-    void ReleaseMutex(KernelHandle h) override;
-    void CloseHandle(KernelHandle h) override;
+    std::unique_ptr<Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) override;
+    void CreateAppWindow(const std::string& title, EventHandler& handler) override;
+    bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    std::optional<int> NativePopupMenu(Window& owner, const std::vector<std::string>& items, Point client) override;
+    std::unique_ptr<NamedLock> MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
     WindowRef OwnAppWindow() override { return Ref(appWindow_); }
-    WindowRef FindTopLevelWindow(WindowRef after, const std::string& className, const std::string& title) override;
-    bool IsWindow(WindowRef w) override;
-    bool IsIconic(WindowRef w) override;
-    void OpenIcon(WindowRef w) override;
-    void SetForegroundWindow(WindowRef w) override;
+    WindowRef FindAppWindow(WindowRef after, const std::string& className, const std::string& title) override;
+    bool Exists(WindowRef w) override;
+    bool IsMinimised(WindowRef w) override;
+    void Restore(WindowRef w, std::uint64_t token) override;
+    void BringForward(WindowRef w, std::uint64_t token) override;
 
     // --- for the backend's windows and painters --------------------------------------
     HINSTANCE instance() const { return instance_; }
     HWND AppWindow() const { return appWindow_; }
+    // The primary screen.
+    Rect PrimaryMonitor();
     // The font for the request, cached for the life of the platform.
     HFONT Font(const FontSpec& request);
     // The window procedure of every window of the backend.
@@ -209,11 +201,11 @@ private:
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleAppMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMainMessage(Win32Window& w, UINT message, WPARAM wParam, LPARAM lParam);
-    // Hands a translated message to the program: hook first, then its window.
-    void Deliver(const Message& m);
-    Message MessageFor(WindowHandler* window, UINT message, WPARAM wParam, LPARAM lParam) const;
-    // Runs the program's due timers and posted messages from inside a modal loop of Windows,
-    // and sets the system timer for the next deadline.
+    // Queues a translated event for the loop (Next hands it on); without a loop (the program's
+    // end) its target has it at once.
+    void Queue(EventHandler* target, EventData data);
+    // Runs the program's due timers, posted notices and queued events from inside a modal loop
+    // of Windows, and sets the system timer for the next of them.
     void RunModalWork();
     void ArmModalTimer();
     void RegisterClasses();
@@ -222,14 +214,13 @@ private:
 
     HINSTANCE instance_;
     HWND appWindow_ = nullptr;
-    WindowHandler* appHandler_ = nullptr;
+    EventHandler* appHandler_ = nullptr;
     std::map<HWND, Win32Window*> windows_;
     friend class Win32Window;
 
-    std::uint32_t lastError_ = 0;
+    // The translated events that the loop has not taken yet.
+    std::deque<Event> queue_;
     int modalDepth_ = 0;
-    // The window procedure has handed the program a message since Next() began.
-    bool delivered_ = false;
     // The modal depth at which the program's work runs from inside a modal loop of Windows, 0
     // outside one; a loop entered from that work (a box a tick opens) runs it again.
     int modalWorkDepth_ = 0;

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <string>
 
 #include "platform/win32/win32_platform.h"
 
@@ -43,9 +44,9 @@ const ShellApi& Api() {
 
 }  // namespace
 
-std::intptr_t Win32Platform::StartFile(const std::string& file, const std::string& params) {
+Launched Win32Platform::Launch(const std::string& file, const std::string& params) {
     const ShellApi& api = Api();
-    if (!api.shellExecuteEx) return SE_ERR_DLLNOTFOUND;
+    if (!api.shellExecuteEx) return {LaunchOutcome::NotStarted, "the shell cannot be loaded"};
     const std::wstring wfile = Widen(file);
     const std::wstring wparams = Widen(params);
     SHELLEXECUTEINFOW info{};
@@ -58,10 +59,11 @@ std::intptr_t Win32Platform::StartFile(const std::string& file, const std::strin
     info.lpFile = wfile.c_str();
     info.lpParameters = wparams.empty() ? nullptr : wparams.c_str();
     info.nShow = SW_SHOWNORMAL;
-    const bool started = api.shellExecuteEx(&info) != FALSE;
+    if (api.shellExecuteEx(&info) != FALSE) return {LaunchOutcome::Started, {}};
+    // The shell's own error number (32 or less) when it gives one, else the system's.
     const std::intptr_t result = reinterpret_cast<std::intptr_t>(info.hInstApp);
-    if (started) return std::max<std::intptr_t>(result, 33);
-    return result <= 32 ? result : 0;
+    const std::uintptr_t code = result > 0 && result <= 32 ? std::uintptr_t(result) : ::GetLastError();
+    return {LaunchOutcome::NotStarted, "error " + std::to_string(code)};
 }
 
 }  // namespace vreko::win32

@@ -23,12 +23,25 @@ private:
 
 }  // namespace
 
-Win32Window::Win32Window(Win32Platform& platform, NativeWindowHandler& handler, const WindowDesc& desc)
+namespace {
+
+// The top-left corner of a window of that size placed so.
+Point TopLeft(Win32Platform& platform, const Placement& placement, int width, int height) {
+    if (!placement.centred) return placement.at;
+    const Rect screen = platform.PrimaryMonitor();
+    return {screen.left + std::max(0, (screen.Width() - width) / 2),
+            screen.top + std::max(0, (screen.Height() - height) / 2)};
+}
+
+}  // namespace
+
+Win32Window::Win32Window(Win32Platform& platform, WindowHandler& handler, const WindowDesc& desc)
     : platform_(platform), handler_(handler) {
     const std::wstring title = Widen(desc.title);
-    hwnd_ = ::CreateWindowExW((desc.topmost ? WS_EX_TOPMOST : 0) | WS_EX_APPWINDOW, L"TForm1", title.c_str(), WS_POPUP | WS_CLIPCHILDREN,
-                              desc.position.x, desc.position.y, std::max(1, desc.width), std::max(1, desc.height),
-                              platform_.AppWindow(), nullptr, platform_.instance(), nullptr);
+    const Point at = TopLeft(platform, desc.placement, desc.width, desc.height);
+    hwnd_ = ::CreateWindowExW((desc.topmost ? WS_EX_TOPMOST : 0) | WS_EX_APPWINDOW, L"TForm1", title.c_str(),
+                              WS_POPUP | WS_CLIPCHILDREN, at.x, at.y, std::max(1, desc.width),
+                              std::max(1, desc.height), platform_.AppWindow(), nullptr, platform_.instance(), nullptr);
     if (hwnd_) platform_.windows_[hwnd_] = this;
 }
 
@@ -56,21 +69,19 @@ void Win32Window::Hide() {
 
 bool Win32Window::Visible() const { return hwnd_ && ::IsWindowVisible(hwnd_); }
 
-Rect Win32Window::ScreenBounds() const {
+void Win32Window::Place(const Placement& placement) {
     RECT r{};
-    if (hwnd_) ::GetWindowRect(hwnd_, &r);
-    return {int(r.left), int(r.top), int(r.right), int(r.bottom)};
+    if (!hwnd_ || !::GetWindowRect(hwnd_, &r)) return;
+    const Point at = TopLeft(platform_, placement, int(r.right - r.left), int(r.bottom - r.top));
+    ::SetWindowPos(hwnd_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32Window::MoveTo(Point topLeft) {
-    if (hwnd_)
-        ::SetWindowPos(hwnd_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Win32Window::SetBounds(const Rect& screen) {
-    if (hwnd_)
-        ::SetWindowPos(hwnd_, nullptr, screen.left, screen.top, screen.Width(), screen.Height(),
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+void Win32Window::Resize(int width, int height) {
+    RECT r{};
+    if (!hwnd_ || !::GetWindowRect(hwnd_, &r)) return;
+    const Point centre{int(r.left + (r.right - r.left) / 2), int(r.top + (r.bottom - r.top) / 2)};
+    ::SetWindowPos(hwnd_, nullptr, centre.x - width / 2, centre.y - height / 2, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Window::Invalidate(const Rect* r) {
@@ -83,51 +94,33 @@ void Win32Window::Invalidate(const Rect* r) {
     ::InvalidateRect(hwnd_, &rc, FALSE);
 }
 
-void Win32Window::BeginPaintCycle() {
-    ::BeginPaint(hwnd_, &ps_);
-    painting_ = true;
-}
-
-void Win32Window::EndPaintCycle() {
-    painting_ = false;
-    ::EndPaint(hwnd_, &ps_);
-}
-
-std::unique_ptr<Painter> Win32Window::BeginPaint(Rect& area) {
-    area = {};
-    if (!painting_ || !ps_.hdc) return nullptr;
-    area = {int(ps_.rcPaint.left), int(ps_.rcPaint.top), int(ps_.rcPaint.right), int(ps_.rcPaint.bottom)};
-    if (area.Empty()) return nullptr;
-    // Drawn off screen, copied in one piece.
-    HDC target = ps_.hdc;
+std::unique_ptr<Painter> Win32Window::Draw(const Rect& want) {
+    if (!Visible()) return nullptr;
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const Rect area{std::max(want.left, 0), std::max(want.top, 0), std::min(want.right, int(client.right)),
+                    std::min(want.bottom, int(client.bottom))};
+    HDC target = area.Empty() ? nullptr : ::GetDC(hwnd_);
+    if (!target) return nullptr;
+    const HWND hwnd = hwnd_;
+    // Drawn off screen, copied in one piece when the painter goes.
     HDC memory = ::CreateCompatibleDC(target);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(target, area.Width(), area.Height());
-    if (!memory || !bitmap) {
-        if (bitmap) ::DeleteObject(bitmap);
+    HBITMAP bitmap = memory ? ::CreateCompatibleBitmap(target, area.Width(), area.Height()) : nullptr;
+    if (!bitmap) {
         if (memory) ::DeleteDC(memory);
-        return std::make_unique<Win32Painter>(platform_, target, Rect{0, 0, area.right, area.bottom});
+        return std::make_unique<OwningPainter>(platform_, target, Rect{0, 0, area.right, area.bottom},
+                                               [hwnd](HDC dc) { ::ReleaseDC(hwnd, dc); });
     }
     HGDIOBJ old = ::SelectObject(memory, bitmap);
     const RECT all{0, 0, area.Width(), area.Height()};
     ::FillRect(memory, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-    const Rect a = area;
-    return std::make_unique<OwningPainter>(platform_, memory, area, [target, old, bitmap, a](HDC dc) {
-        ::BitBlt(target, a.left, a.top, a.Width(), a.Height(), dc, 0, 0, SRCCOPY);
+    return std::make_unique<OwningPainter>(platform_, memory, area, [hwnd, target, old, bitmap, area](HDC dc) {
+        ::BitBlt(target, area.left, area.top, area.Width(), area.Height(), dc, 0, 0, SRCCOPY);
         ::SelectObject(dc, old);
         ::DeleteObject(bitmap);
         ::DeleteDC(dc);
+        ::ReleaseDC(hwnd, target);
     });
-}
-
-std::unique_ptr<Painter> Win32Window::GetDC() {
-    if (!Visible()) return nullptr;
-    HDC dc = ::GetDC(hwnd_);
-    if (!dc) return nullptr;
-    RECT client{};
-    ::GetClientRect(hwnd_, &client);
-    const HWND hwnd = hwnd_;
-    return std::make_unique<OwningPainter>(platform_, dc, Rect{0, 0, int(client.right), int(client.bottom)},
-                                           [hwnd](HDC d) { ::ReleaseDC(hwnd, d); });
 }
 
 HCURSOR Win32Window::Cursor() const {
@@ -136,6 +129,7 @@ HCURSOR Win32Window::Cursor() const {
 
 void Win32Window::SetCursor(CursorKind kind) {
     cursor_ = kind;
+    TrackLeave(kind == CursorKind::Hand);
     POINT p{};
     if (!::GetCursorPos(&p) || ::WindowFromPoint(p) != hwnd_) return;
     if (::SendMessageW(hwnd_, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTCLIENT) ::SetCursor(Cursor());
@@ -152,18 +146,26 @@ void Win32Window::TrackLeave(bool on) {
     trackingLeave_ = on && done;
 }
 
-void Win32Window::SetCapture() {
+void Win32Window::CapturePointer() {
     if (hwnd_) ::SetCapture(hwnd_);
 }
 
-void Win32Window::ReleaseCapture() {
-    if (hwnd_ && ::GetCapture() == hwnd_) ::ReleaseCapture();
+void Win32Window::ReleasePointer() {
+    if (!hwnd_ || ::GetCapture() != hwnd_) return;
+    releasing_ = true;
+    ::ReleaseCapture();
+    releasing_ = false;
+    handler_.Handle(Event{&handler_, GrabLost{}});
 }
 
-void Win32Window::BeginMoveDrag() {
-    if (!hwnd_) return;
-    // As a press on a caption does: the system's move loop runs until the button is released.
-    ::ReleaseCapture();
+std::optional<Point> Win32Window::PointerPosition() {
+    POINT p{};
+    if (!hwnd_ || !::GetCursorPos(&p)) return std::nullopt;
+    return ScreenToClient({int(p.x), int(p.y)});
+}
+
+bool Win32Window::BeginMove() {
+    if (!hwnd_) return false;
     // Windows' move loop follows the left button and ends at once when it is up (a right
     // press that reaches here). Under Wine the window manager runs the move instead and
     // would wait for a left release that never comes, holding pointer and keyboard. Only
@@ -171,12 +173,15 @@ void Win32Window::BeginMoveDrag() {
     // a left press whose release went elsewhere (a click outside an open menu closes the
     // menu on the press; the release goes to the window under the pointer), and a right
     // press would then start a move that sticks the window to the pointer.
-    if (buttonMessage_ != WM_LBUTTONDOWN && buttonMessage_ != WM_LBUTTONDBLCLK) return;
+    if (!DispatchingLeftPress(platform_.Loop(), handler_)) return false;
+    // As a press on a caption does: the system's move loop runs until the button is released.
+    ::ReleaseCapture();
     Win32Platform::ModalScope modal(platform_);
     ::SendMessageW(hwnd_, WM_SYSCOMMAND, 0xF012, 0);
+    return true;
 }
 
-void Win32Window::SetRoundRectRegion(const Rect& box, int rx, int ry) {
+void Win32Window::SetRoundedOutline(const Rect& box, int rx, int ry) {
     if (!hwnd_) return;
     HRGN region = ::CreateRoundRectRgn(box.left, box.top, box.right, box.bottom, rx, ry);
     // The system owns the region from here on.

@@ -13,7 +13,7 @@ posix::NamedLocks& X11Platform::Locks() {
     return *locks_;
 }
 
-std::unique_ptr<NamedLock> X11Platform::OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
+std::unique_ptr<NamedLock> X11Platform::MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) {
     return Locks().Open(name, takeNow, how);
 }
 

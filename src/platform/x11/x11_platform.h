@@ -270,7 +270,7 @@ public:
     bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     std::optional<int> NativePopupMenu(vreko::Window& owner, const std::vector<std::string>& items,
                                        Point client) override;
-    std::unique_ptr<NamedLock> OpenNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
+    std::unique_ptr<NamedLock> MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
     std::string LockFailureText() override;
     WindowRef OwnAppWindow() override { return appWindow_; }
     WindowRef FindAppWindow(WindowRef after, const std::string& className, const std::string& title) override;
