@@ -15,11 +15,11 @@ cp "$NOTICE_BIN" "$T/app/wine_helper.exe"
     "[AppStart]"; commands; printf '%s\r\n' "[Text]" "FontName=Arial Black" "FontSize=90"; } >"$T/app/Vreko.INI"
 
 # Wine traces only the calls that matter here: the hold and the launches.
-wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d 'SetThreadExecutionState;ShellExecuteW' /f \
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d 'SetThreadExecutionState;ShellExecuteExW' /f \
     >"$T/reg.log" 2>&1
 wineserver -w
 calls() {  # the traced calls, in order: the hold's flags, or "launch"
-    sed -nE 's/.*Call KERNEL32\.SetThreadExecutionState\(([0-9a-f]+)\).*/\1/p; s/.*Call shell32\.ShellExecuteW\(.*/launch/p' \
+    sed -nE 's/.*Call KERNEL32\.SetThreadExecutionState\(([0-9a-f]+)\).*/\1/p; s/.*Call shell32\.ShellExecuteExW\(.*/launch/p' \
         "$T/vreko.log" | tr '\n' ' '
 }
 wake() {  # the resume notices, as after a sleep
