@@ -8,7 +8,7 @@ build=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libxrandr-dev
        fonts-lato fonts-dejavu-core xdg-utils libnotify-bin
        dpkg-dev file)
 test=(libgtest-dev xvfb xauth openbox kwin-x11 dbus-daemon python3-dbus python3-gi xcompmgr xdotool x11-utils x11-apps imagemagick procps strace libxml2-utils
-      clang libclang-rt-dev
+      clang libclang-rt-dev clang-format
       g++-mingw-w64-x86-64 googletest wine wine64
       lintian desktop-file-utils appstream man-db groff-base bsdextrautils unzip)
 
