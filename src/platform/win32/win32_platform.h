@@ -2,6 +2,12 @@
 // drawing, the settings file (win32_settings.h), and the translation of window messages into
 // the program's typed events, which the window procedure queues and Next hands to the loop.
 // Single-threaded; the program's event loop sleeps in Wait() on the thread's message queue.
+// One job a file: the set-up, the wait and the queue (win32_platform.cpp), the window
+// procedure's translation (win32_events.cpp), the program's work through a modal loop of
+// Windows (win32_modal.cpp), the message box and the menu (win32_boxes.cpp), named locks and
+// the running copy (win32_instance.cpp), the screen (win32_display.cpp), text and fonts
+// (win32_text.cpp), the hold on sleep (win32_sleep.cpp), launching (win32_shell.cpp), the
+// main window (win32_window.cpp) and drawing (win32_painter.cpp).
 #pragma once
 
 #include "platform/platform.h"
@@ -34,6 +40,11 @@
 namespace vreko::win32 {
 
 class Win32Platform;
+
+// The window classes: the hidden application window that other copies look for, and the
+// program's main window.
+inline constexpr wchar_t kAppClass[] = L"TApplication";
+inline constexpr wchar_t kMainClass[] = L"TForm1";
 
 // Text at the edge of the backend: UTF-8 inside the program, UTF-16 for the system.
 std::wstring Widen(std::string_view utf8);
@@ -176,8 +187,6 @@ public:
     HFONT Font(const FontSpec& request);
     // The window procedure of every window of the backend.
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    // The main window shows or hides: the application window follows it.
-    void MainWindowShown(bool shown);
     // The window of the message box being opened, once Windows has created it.
     void BoxOpened(HWND box) { boxes_.push_back(box); }
 
@@ -198,6 +207,11 @@ public:
     };
 
 private:
+    // The system timer that keeps the program's timers running through a modal loop of Windows.
+    static constexpr UINT_PTR kModalTimerId = 1;
+    // The platform whose windows the window procedure serves.
+    static inline Win32Platform* current_ = nullptr;
+
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleAppMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMainMessage(Win32Window& w, UINT message, WPARAM wParam, LPARAM lParam);
@@ -227,8 +241,6 @@ private:
     // The message boxes that are open, the innermost last.
     std::vector<HWND> boxes_;
     std::map<std::tuple<std::string, int, bool, bool>, HFONT> fonts_;
-    HCURSOR arrow_ = nullptr;
-    HCURSOR hand_ = nullptr;
     Win32SleepHold sleepHold_;
     // When the last wake-up was told (one wake-up brings two resume notices), or -1.
     std::int64_t wakeToldAt_ = -1;

@@ -1,5 +1,5 @@
-// The program's main window on Windows: a borderless, topmost pop-up owned by the
-// application window, which carries the taskbar entry.
+// The program's main window on Windows: a borderless, topmost pop-up owned by the hidden
+// application window; it carries the taskbar entry itself (WS_EX_APPWINDOW).
 #include <algorithm>
 #include <functional>
 
@@ -39,7 +39,7 @@ Win32Window::Win32Window(Win32Platform& platform, WindowHandler& handler, const 
     : platform_(platform), handler_(handler) {
     const std::wstring title = Widen(desc.title);
     const Point at = TopLeft(platform, desc.placement, desc.width, desc.height);
-    hwnd_ = ::CreateWindowExW((desc.topmost ? WS_EX_TOPMOST : 0) | WS_EX_APPWINDOW, L"TForm1", title.c_str(),
+    hwnd_ = ::CreateWindowExW((desc.topmost ? WS_EX_TOPMOST : 0) | WS_EX_APPWINDOW, kMainClass, title.c_str(),
                               WS_POPUP | WS_CLIPCHILDREN, at.x, at.y, std::max(1, desc.width),
                               std::max(1, desc.height), platform_.AppWindow(), nullptr, platform_.instance(), nullptr);
     if (hwnd_) platform_.windows_[hwnd_] = this;
@@ -49,12 +49,10 @@ Win32Window::~Win32Window() {
     if (!hwnd_) return;
     platform_.windows_.erase(hwnd_);
     ::DestroyWindow(hwnd_);
-    platform_.MainWindowShown(false);
 }
 
 void Win32Window::Show(bool activate) {
     if (!hwnd_) return;
-    platform_.MainWindowShown(true);
     ::ShowWindow(hwnd_, activate ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE);
     ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
@@ -64,7 +62,6 @@ void Win32Window::Show(bool activate) {
 void Win32Window::Hide() {
     if (!hwnd_) return;
     ::ShowWindow(hwnd_, SW_HIDE);
-    platform_.MainWindowShown(false);
 }
 
 bool Win32Window::Visible() const { return hwnd_ && ::IsWindowVisible(hwnd_); }
