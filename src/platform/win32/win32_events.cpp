@@ -1,7 +1,8 @@
 // The one place where window messages become the program's typed events: the window procedure
 // of the application window (activation, the wake-up after a sleep, closing from the taskbar,
 // the modal-loop timer) and of the main window (paint, keys, pointer, wheel, the draggable
-// background, capture, the screen's resolution). It queues what it translates; Next hands it on.
+// background, capture, the screen's resolution). It queues what it translates, and Next below hands
+// the queue to the loop one event at a time.
 #include <algorithm>
 
 #include "platform/win32/win32_platform.h"
@@ -54,6 +55,41 @@ ButtonChanged ButtonOf(UINT message, WPARAM wParam, Point at, Area area) {
 }
 
 }  // namespace
+
+// Takes the translated events one by one; a native message is translated only when none is
+// queued.
+bool Win32Platform::Next(Event& out) {
+    for (;;) {
+        if (!queue_.empty()) {
+            out = queue_.front();
+            queue_.pop_front();
+            return true;
+        }
+        // Inside a modal loop of Windows that loop takes the native messages itself.
+        if (modalWorkDepth_ > 0) return false;
+        MSG m;
+        if (!::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) return false;
+        if (m.message == WM_QUIT) {
+            if (loop_) loop_->PostQuit();
+            return false;
+        }
+        // The window procedure translates what it gets and queues it; a message that means
+        // nothing to the program queues nothing, and the next one is looked at.
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+}
+
+void Win32Platform::Queue(EventHandler* target, EventData data) {
+    if (!target) return;
+    if (!loop_) {
+        target->Handle(Event{target, std::move(data)});
+        return;
+    }
+    queue_.push_back(Event{target, std::move(data)});
+    // Inside a modal loop of Windows the program's work takes it soon.
+    if (modalDepth_ > 0 && queue_.size() == 1) ArmModalTimer();
+}
 
 LRESULT CALLBACK Win32Platform::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (current_) return current_->HandleMessage(hwnd, message, wParam, lParam);

@@ -1,6 +1,5 @@
 // The Win32 backend's set-up and end, its window classes and the hidden application window,
-// the event source (the wait on the thread's message queue, and Next handing on the events
-// the window procedure queued), and the program's file and settings.
+// the clock and the wait on the thread's message queue, and the program's file and settings.
 #include "platform/win32/win32_platform.h"
 
 #include <algorithm>
@@ -60,7 +59,7 @@ void Win32Platform::RegisterClasses() {
     ::RegisterClassExW(&wc);
 }
 
-// ---- the event source -------------------------------------------------------------------
+// ---- the clock and the wait -------------------------------------------------------------------
 
 std::int64_t Win32Platform::NowMs() { return std::int64_t(::GetTickCount64()); }
 
@@ -68,39 +67,6 @@ void Win32Platform::Wait(std::int64_t timeoutMs) {
     const DWORD timeout = timeoutMs < 0 ? INFINITE : DWORD(std::min<std::int64_t>(timeoutMs, 0x7FFFFFFE));
     // Returns at once while input is queued, seen or not; sent messages wake it as well.
     ::MsgWaitForMultipleObjectsEx(0, nullptr, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
-
-bool Win32Platform::Next(Event& out) {
-    for (;;) {
-        if (!queue_.empty()) {
-            out = queue_.front();
-            queue_.pop_front();
-            return true;
-        }
-        // Inside a modal loop of Windows that loop takes the native messages itself.
-        if (modalWorkDepth_ > 0) return false;
-        MSG m;
-        if (!::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) return false;
-        if (m.message == WM_QUIT) {
-            if (loop_) loop_->PostQuit();
-            return false;
-        }
-        // The window procedure translates what it gets and queues it; a message that means
-        // nothing to the program queues nothing, and the next one is looked at.
-        ::TranslateMessage(&m);
-        ::DispatchMessageW(&m);
-    }
-}
-
-void Win32Platform::Queue(EventHandler* target, EventData data) {
-    if (!target) return;
-    if (!loop_) {
-        target->Handle(Event{target, std::move(data)});
-        return;
-    }
-    queue_.push_back(Event{target, std::move(data)});
-    // Inside a modal loop of Windows the program's work takes it soon.
-    if (modalDepth_ > 0 && queue_.size() == 1) ArmModalTimer();
 }
 
 // ---- windows ------------------------------------------------------------------------------

@@ -2,8 +2,8 @@
 // drawing, the settings file (win32_settings.h), and the translation of window messages into
 // the program's typed events, which the window procedure queues and Next hands to the loop.
 // Single-threaded; the program's event loop sleeps in Wait() on the thread's message queue.
-// One job a file: the set-up, the wait and the queue (win32_platform.cpp), the window
-// procedure's translation (win32_events.cpp), the program's work through a modal loop of
+// One job a file: the set-up and the wait (win32_platform.cpp), the window procedure's
+// translation and the queue it fills (win32_events.cpp), the program's work through a modal loop of
 // Windows (win32_modal.cpp), the message box and the menu (win32_boxes.cpp), named locks and
 // the running copy (win32_instance.cpp), the screen (win32_display.cpp), text and fonts
 // (win32_text.cpp), the hold on sleep (win32_sleep.cpp), launching (win32_shell.cpp), the
