@@ -127,6 +127,7 @@ void HeadlessWindow::Show(bool activate) {
     if (!visible_) invalid = true;
     visible_ = true;
     ++showCount;
+    if (menu) captured = true;
     if (activate) {
         ++activations;
         platform_.SetActive(true);
@@ -323,9 +324,15 @@ std::unique_ptr<Window> HeadlessPlatform::CreatePopup(WindowHandler& handler, co
         d.placement = {false, {owner.left + desc.at.x, owner.top + desc.at.y}};
     }
     auto w = std::make_unique<HeadlessWindow>(*this, handler, d);
+    w->menu = desc.kind == PopupDesc::Kind::Menu;
     windows_.push_back(w.get());
     popups.push_back(w.get());
     return w;
+}
+
+std::unique_ptr<Painter> HeadlessPlatform::MeasuringPainter() {
+    measured_.clear();
+    return std::make_unique<RecordingPainter>(measured_, Rect{});
 }
 
 void HeadlessPlatform::Wake() {
@@ -349,12 +356,14 @@ void HeadlessPlatform::CreateAppWindow(const std::string& title, EventHandler& h
 
 bool HeadlessPlatform::ShowNativeMessageBox(const std::string& text, const std::string& caption,
                                             MessageBoxIcon icon) {
+    if (!nativePopups) return false;
     boxes.push_back({text, caption, icon, now_});
     if (whileBoxOpen) whileBoxOpen();
     return true;
 }
 
 std::optional<int> HeadlessPlatform::NativePopupMenu(Window&, const std::vector<std::string>& items, Point client) {
+    if (!nativePopups) return std::nullopt;
     lastMenu = items;
     lastMenuAt = client;
     return menuChoice;
