@@ -121,6 +121,10 @@ HeadlessWindow::~HeadlessWindow() {
     auto& popups = platform_.popups;
     popups.erase(std::remove(popups.begin(), popups.end(), this), popups.end());
     if (platform_.mainWindow == this) platform_.mainWindow = nullptr;
+    // What was still on its way to the window goes with it.
+    auto& input = platform_.input_;
+    input.erase(std::remove_if(input.begin(), input.end(), [this](const Event& e) { return e.target == &handler_; }),
+                input.end());
 }
 
 void HeadlessWindow::Show(bool activate) {
@@ -247,8 +251,21 @@ void HeadlessPlatform::Kill() {
 }
 
 void HeadlessPlatform::Wait(std::int64_t timeoutMs) {
+    const std::int64_t before = now_;
     if (timeoutMs < 0) now_ = std::max(now_, target_);
     else now_ = std::max(now_, std::min(target_, now_ + timeoutMs));
+    if (now_ != before || !input_.empty() || popups.empty() || !popups.back()->Visible() || inPopupTurn_) return;
+    // Time can pass no further with a box or menu open: the user acts on it, or, when the
+    // test says nothing, the window manager closes it.
+    HeadlessWindow& popup = *popups.back();
+    if (!whilePopupOpen) {
+        ++popupsClosedUntouched;
+        Inject(Event{&popup.handler(), CloseAsked{}});
+        return;
+    }
+    inPopupTurn_ = true;
+    whilePopupOpen(popup);
+    inPopupTurn_ = false;
 }
 
 bool HeadlessPlatform::Next(Event& out) {

@@ -247,6 +247,11 @@ public:
     // Off: the machine has no box and menu of its own, and the program draws its own in
     // popup windows (nothing is recorded in boxes, menuChoice is not asked).
     bool nativePopups = true;
+    // Runs when time can pass no further while one of the program's own boxes or menus is
+    // open (the latest): the user's turn to act on it. Without it the box or menu is asked to
+    // close at once, and that is counted.
+    std::function<void(HeadlessWindow& popup)> whilePopupOpen;
+    int popupsClosedUntouched = 0;
     int menuChoice = -1;
     std::vector<std::string> lastMenu;
     Point lastMenuAt;  // the menu's point in the owner's client area
@@ -275,6 +280,7 @@ private:
     WindowRef appWindow_ = 0;
     std::vector<HeadlessWindow*> windows_;
     std::vector<DrawOp> measured_;  // what is drawn on a measuring painter
+    bool inPopupTurn_ = false;      // whilePopupOpen is running
     friend class HeadlessWindow;
 };
 
