@@ -1,5 +1,6 @@
 // The program's message box and popup menu, one entry each for the whole program: the window
-// system's own where it has them.
+// system's own where it has them, else the program's own, drawn in a window of its own while
+// the program runs on.
 #pragma once
 
 #include <string>

@@ -90,7 +90,8 @@ void EventLoop::Dispatch(const Event& e) {
     const Event* outer = current_;
     current_ = &e;
     bool handled = false;
-    if (hook_) hook_(e, handled);
+    const bool modal = e.target && std::find(modal_.begin(), modal_.end(), e.target) != modal_.end();
+    if (hook_ && !modal) hook_(e, handled);
     if (e.target) e.target->Handle(e);
     current_ = outer;
 }
@@ -114,10 +115,12 @@ void EventLoop::Run() {
     }
 }
 
-void EventLoop::RunUntil(const std::function<bool()>& done) {
+void EventLoop::RunUntil(const std::function<bool()>& done, const EventHandler* modal) {
+    if (modal) modal_.push_back(modal);
     while (!quit_ && !done()) {
         if (!ProcessOne() && !quit_ && !done()) WaitForWork();
     }
+    if (modal) modal_.erase(std::find(modal_.begin(), modal_.end(), modal));
 }
 
 }  // namespace vreko

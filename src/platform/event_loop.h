@@ -57,8 +57,9 @@ public:
     // Runs until the quit request is taken.
     void Run();
     // A nested loop, for modal boxes and menus: runs until done() holds or the quit request
-    // is taken (the request stays pending for the outer loop).
-    void RunUntil(const std::function<bool()>& done);
+    // is taken (the request stays pending for the outer loop). The events of modal (the box
+    // or menu itself) go to it alone, past the hook, as a system's own box keeps its input.
+    void RunUntil(const std::function<bool()>& done, const EventHandler* modal = nullptr);
     // Handles one pending piece of work (a posted notice, an event, or a due timer tick);
     // false if none.
     bool ProcessOne();
@@ -90,6 +91,7 @@ private:
     TimerId nextId_ = 1;
     bool quit_ = false;
     const Event* current_ = nullptr;
+    std::vector<const EventHandler*> modal_;  // the open boxes and menus, innermost last
 };
 
 // Whether the loop is dispatching a left press (or double-click) on handler's window right now:

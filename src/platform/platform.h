@@ -166,12 +166,17 @@ public:
     // --- windows ---------------------------------------------------------------------
     virtual int ScreenDpi() = 0;
     virtual std::unique_ptr<Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) = 0;
-    // A window for the program's own box or menu (where the system has none).
+    // A window for the program's own box or menu (where the system has none), hidden until
+    // shown. A Menu holds the pointer and the keyboard from its Show until it goes; when they
+    // cannot be had, or are taken away, its handler gets GrabLost.
     virtual std::unique_ptr<Window> CreatePopup(WindowHandler& handler, const PopupDesc& desc) {
         (void)handler;
         (void)desc;
         return nullptr;
     }
+    // A painter that only measures text (what is drawn on it goes nowhere), for laying out a
+    // box or menu before its window exists; a backend with popups must give one.
+    virtual std::unique_ptr<Painter> MeasuringPainter() { return nullptr; }
     // The application window: hidden, zero-sized, titled with the application title, of the
     // class that other copies look for; its handler gets the activation, the bring-forward
     // requests and the wake-ups.

@@ -121,12 +121,17 @@ HeadlessWindow::~HeadlessWindow() {
     auto& popups = platform_.popups;
     popups.erase(std::remove(popups.begin(), popups.end(), this), popups.end());
     if (platform_.mainWindow == this) platform_.mainWindow = nullptr;
+    // What was still on its way to the window goes with it.
+    auto& input = platform_.input_;
+    input.erase(std::remove_if(input.begin(), input.end(), [this](const Event& e) { return e.target == &handler_; }),
+                input.end());
 }
 
 void HeadlessWindow::Show(bool activate) {
     if (!visible_) invalid = true;
     visible_ = true;
     ++showCount;
+    if (menu) captured = true;
     if (activate) {
         ++activations;
         platform_.SetActive(true);
@@ -246,8 +251,21 @@ void HeadlessPlatform::Kill() {
 }
 
 void HeadlessPlatform::Wait(std::int64_t timeoutMs) {
+    const std::int64_t before = now_;
     if (timeoutMs < 0) now_ = std::max(now_, target_);
     else now_ = std::max(now_, std::min(target_, now_ + timeoutMs));
+    if (now_ != before || !input_.empty() || popups.empty() || !popups.back()->Visible() || inPopupTurn_) return;
+    // Time can pass no further with a box or menu open: the user acts on it, or, when the
+    // test says nothing, the window manager closes it.
+    HeadlessWindow& popup = *popups.back();
+    if (!whilePopupOpen) {
+        ++popupsClosedUntouched;
+        Inject(Event{&popup.handler(), CloseAsked{}});
+        return;
+    }
+    inPopupTurn_ = true;
+    whilePopupOpen(popup);
+    inPopupTurn_ = false;
 }
 
 bool HeadlessPlatform::Next(Event& out) {
@@ -323,9 +341,15 @@ std::unique_ptr<Window> HeadlessPlatform::CreatePopup(WindowHandler& handler, co
         d.placement = {false, {owner.left + desc.at.x, owner.top + desc.at.y}};
     }
     auto w = std::make_unique<HeadlessWindow>(*this, handler, d);
+    w->menu = desc.kind == PopupDesc::Kind::Menu;
     windows_.push_back(w.get());
     popups.push_back(w.get());
     return w;
+}
+
+std::unique_ptr<Painter> HeadlessPlatform::MeasuringPainter() {
+    measured_.clear();
+    return std::make_unique<RecordingPainter>(measured_, Rect{});
 }
 
 void HeadlessPlatform::Wake() {
@@ -349,12 +373,14 @@ void HeadlessPlatform::CreateAppWindow(const std::string& title, EventHandler& h
 
 bool HeadlessPlatform::ShowNativeMessageBox(const std::string& text, const std::string& caption,
                                             MessageBoxIcon icon) {
+    if (!nativePopups) return false;
     boxes.push_back({text, caption, icon, now_});
     if (whileBoxOpen) whileBoxOpen();
     return true;
 }
 
 std::optional<int> HeadlessPlatform::NativePopupMenu(Window&, const std::vector<std::string>& items, Point client) {
+    if (!nativePopups) return std::nullopt;
     lastMenu = items;
     lastMenuAt = client;
     return menuChoice;

@@ -93,6 +93,7 @@ public:
     Rect region;
     int regionRx = 0, regionRy = 0;
     std::optional<Point> pointer;  // the pointer's position in client coordinates, if known
+    bool menu = false;             // a popup menu: it holds the pointer once shown
 
 private:
     class HeadlessPlatform& platform_;
@@ -198,6 +199,7 @@ public:
     // A box's or menu's window: a menu's corner at its point of the owner (where the fake
     // screen has it), a dialog placed as asked.
     std::unique_ptr<Window> CreatePopup(WindowHandler& handler, const PopupDesc& desc) override;
+    std::unique_ptr<Painter> MeasuringPainter() override;
     void CreateAppWindow(const std::string& title, EventHandler& handler) override;
     bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     std::optional<int> NativePopupMenu(Window& owner, const std::vector<std::string>& items, Point client) override;
@@ -242,6 +244,14 @@ public:
     std::function<LaunchOutcome(const std::string& file)> shellResult;
     // Runs while a message box is open (the box is closed when it returns).
     std::function<void()> whileBoxOpen;
+    // Off: the machine has no box and menu of its own, and the program draws its own in
+    // popup windows (nothing is recorded in boxes, menuChoice is not asked).
+    bool nativePopups = true;
+    // Runs when time can pass no further while one of the program's own boxes or menus is
+    // open (the latest): the user's turn to act on it. Without it the box or menu is asked to
+    // close at once, and that is counted.
+    std::function<void(HeadlessWindow& popup)> whilePopupOpen;
+    int popupsClosedUntouched = 0;
     int menuChoice = -1;
     std::vector<std::string> lastMenu;
     Point lastMenuAt;  // the menu's point in the owner's client area
@@ -269,6 +279,8 @@ private:
     std::multimap<std::string, class HeadlessNamedLock*> open_;
     WindowRef appWindow_ = 0;
     std::vector<HeadlessWindow*> windows_;
+    std::vector<DrawOp> measured_;  // what is drawn on a measuring painter
+    bool inPopupTurn_ = false;      // whilePopupOpen is running
     friend class HeadlessWindow;
 };
 

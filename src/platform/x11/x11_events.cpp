@@ -61,20 +61,12 @@ void X11Platform::RemoveWindow(X11Window* w) {
 }
 
 bool X11Platform::IsOwnWindow(Window w) const {
-    return w != 0 && (windows_.count(w) || rawWindows_.count(w) || w == appWindow_);
+    return w != 0 && (windows_.count(w) || w == appWindow_);
 }
 
 // ---- translation ------------------------------------------------------------------------
 
 bool X11Platform::Translate(XEvent& ev, Event& out) {
-    // Events of the program's other windows (boxes, menus) go to their own filters.
-    if (auto raw = rawWindows_.find(ev.xany.window); raw != rawWindows_.end()) {
-        if ((ev.type == FocusIn || ev.type == FocusOut) && TranslateFocus(ev.xfocus, out)) return true;
-        RawFilter filter = raw->second;  // the filter may remove its own window
-        filter(ev);
-        return false;
-    }
-
     if (ev.type == MappingNotify) {
         XRefreshKeyboardMapping(&ev.xmapping);
         return false;

@@ -146,6 +146,8 @@ public:
     using Window = ::Window;
 
     X11Window(X11Platform& platform, WindowHandler& handler, const WindowDesc& desc);
+    // The window of the program's own box or menu (x11_popup.cpp).
+    X11Window(X11Platform& platform, WindowHandler& handler, const PopupDesc& desc);
     ~X11Window() override;
     X11Window(const X11Window&) = delete;
     X11Window& operator=(const X11Window&) = delete;
@@ -166,6 +168,7 @@ public:
 
     // --- used by the platform's event translation ----------------------------------
     Window xid() const { return win_; }
+    bool IsMain() const { return role_ == Role::Main; }
     WindowHandler& handler() { return handler_; }
     Point ClientToRoot(Point p) const { return {p.x + pos_.x, p.y + pos_.y}; }
     // The left press on the bare background starts the window manager's move.
@@ -210,6 +213,10 @@ private:
     void FocusRefused();
     void Remap();
     void FinishRemap();
+    // A box's window manager hints; a menu's hold on the pointer and the keyboard, or GrabLost
+    // when it cannot be had (x11_popup.cpp).
+    void SetDialogProperties(const PopupDesc& desc);
+    void HoldInput();
     // The outline given to a translucent window: its background and what the painters may
     // touch (x11_shape.cpp).
     void PaintOutline(const std::vector<Rect>& rows);
@@ -225,6 +232,9 @@ private:
     int width_;
     int height_;
     bool topmost_;
+    enum class Role { Main, Dialog, Menu } role_ = Role::Main;
+    int gravity_ = NorthWestGravity;  // how the window manager places the frame around it
+    bool keyboardHeld_ = false;       // a menu's grab of the keyboard
     Point pos_;                // root position of the client area, as last known
     bool mapped_ = false;      // shown, as far as the program is concerned
     bool viewable_ = false;    // the server has mapped it (MapNotify seen)
@@ -265,11 +275,14 @@ public:
     SleepHold& AutomaticSleep() override { return sleepHold_; }
     int ScreenDpi() override;
     std::unique_ptr<vreko::Window> CreateMainWindow(WindowHandler& handler, const WindowDesc& desc) override;
+    std::unique_ptr<vreko::Window> CreatePopup(WindowHandler& handler, const PopupDesc& desc) override;
+    std::unique_ptr<Painter> MeasuringPainter() override;
     void CreateAppWindow(const std::string& title, EventHandler& handler) override;
-    // The backend's own box and menu (x11_message_box.cpp, x11_modal_menu.cpp).
-    bool ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
-    std::optional<int> NativePopupMenu(vreko::Window& owner, const std::vector<std::string>& items,
-                                       Point client) override;
+    // X has no box or menu of its own: the program draws its own in popup windows.
+    bool ShowNativeMessageBox(const std::string&, const std::string&, MessageBoxIcon) override { return false; }
+    std::optional<int> NativePopupMenu(vreko::Window&, const std::vector<std::string>&, Point) override {
+        return std::nullopt;
+    }
     std::unique_ptr<NamedLock> MakeNamedLock(const std::string& name, bool takeNow, LockOpened& how) override;
     std::string LockFailureText() override;
     WindowRef OwnAppWindow() override { return appWindow_; }
@@ -336,12 +349,8 @@ public:
     // Tells the desktop that the launch is complete (its busy feedback ends).
     void CompleteStartup();
 
-    // Windows of the program that the program does not draw (message boxes, menus): their raw
-    // events go to the filter; they count as the program's own windows when keyboard focus
-    // moves.
-    using RawFilter = std::function<void(XEvent& ev)>;
-    void AddRawWindow(Window w, RawFilter filter) { rawWindows_[w] = std::move(filter); }
-    void RemoveRawWindow(Window w) { rawWindows_.erase(w); }
+    // The main window when it is shown, else 0 (what a box belongs to).
+    Window ShownWindow() const;
 
     // Registration of the program's windows, by their constructor and destructor.
     void AddWindow(X11Window* w) { windows_[w->xid()] = w; }
@@ -375,7 +384,6 @@ private:
     bool startupCompleted_ = false;
 
     std::map<Window, X11Window*> windows_;
-    std::map<Window, RawFilter> rawWindows_;
     Window appWindow_ = 0;
     EventHandler* appHandler_ = nullptr;
 

@@ -92,6 +92,7 @@ X11Window::~X11Window() {
     }
     platform_.RemoveWindow(this);
     if (captured_ || moving_) XUngrabPointer(dpy_, CurrentTime);
+    if (keyboardHeld_) XUngrabKeyboard(dpy_, CurrentTime);
     XDestroyWindow(dpy_, win_);
     XFlush(dpy_);
 }
@@ -103,7 +104,7 @@ void X11Window::SetNormalHints(bool withPosition) {
     size->flags = PMinSize | PMaxSize | PWinGravity;
     size->min_width = size->max_width = width_;
     size->min_height = size->max_height = height_;
-    size->win_gravity = NorthWestGravity;
+    size->win_gravity = gravity_;
     if (withPosition) {
         size->flags |= USPosition | PPosition;
         size->x = pos_.x;
@@ -125,6 +126,7 @@ Point X11Window::QueryRootPosition() const {
 void X11Window::Show(bool activate) {
     if (!mapped_) {
         MapNow(activate);
+        if (role_ == Role::Menu) HoldInput();
     } else if (!viewable_ || remapping_) {
         activateOnMap_ = activateOnMap_ || activate;  // the map under way will do it
         // Minimised by the user: mapped again, it comes back from its icon.
@@ -147,10 +149,12 @@ void X11Window::MapNow(bool activate) {
     SetNormalHints(true);
     XMoveWindow(dpy_, win_, pos_.x, pos_.y);
     // The window manager reads the initial state at the map (and drops it at a withdraw).
-    long above = long(atoms.netWmStateAbove);
-    if (topmost_)
+    std::vector<long> states;
+    if (topmost_) states.push_back(long(atoms.netWmStateAbove));
+    if (role_ == Role::Dialog) states.push_back(long(XInternAtom(dpy_, "_NET_WM_STATE_MODAL", False)));
+    if (!states.empty())
         XChangeProperty(dpy_, win_, atoms.netWmState, XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&above), 1);
+                        reinterpret_cast<unsigned char*>(states.data()), int(states.size()));
     else
         XDeleteProperty(dpy_, win_, atoms.netWmState);
     // A user time of 0 asks the window manager not to focus the window when it maps it.
@@ -219,6 +223,12 @@ void X11Window::OnUnmap() {
     viewable_ = false;
     moving_ = false;
     LoseCapture();  // an unmapped window loses its grab
+    // Only the window manager unmaps an open box: it was minimised (a message box cannot be),
+    // and the program would wait on a box nobody sees. It comes back, with the keyboard.
+    if (role_ == Role::Dialog && mapped_) {
+        activateOnMap_ = true;
+        XMapRaised(dpy_, win_);
+    }
 }
 
 void X11Window::OnConfigure(const XConfigureEvent& ev) {
