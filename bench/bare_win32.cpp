@@ -19,8 +19,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = L"BareWindow";
     if (!RegisterClassW(&wc)) return 1;
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"Bare", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 392, 166,
-                                nullptr, nullptr, instance, nullptr);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"Bare", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 392, 166, nullptr,
+                                nullptr, instance, nullptr);
     if (!hwnd) return 1;
     ShowWindow(hwnd, show);
     MSG msg;

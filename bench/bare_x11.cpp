@@ -7,8 +7,8 @@ int main() {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return 1;
     const int screen = DefaultScreen(d);
-    const Window w = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, 392, 166, 0,
-                                         BlackPixel(d, screen), BlackPixel(d, screen));
+    const Window w =
+        XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, 392, 166, 0, BlackPixel(d, screen), BlackPixel(d, screen));
     XSelectInput(d, w, ExposureMask);
     XMapWindow(d, w);
     for (;;) {

@@ -49,9 +49,9 @@ TForm1::TForm1(TApplication& app, Platform& platform)
         TVrShapeType shape;
         std::int32_t tag;
     };
-    for (const ButtonDesign& d : {ButtonDesign{btnUp, TVrShapeType::stDirectUp, 0},
-                                  ButtonDesign{btnDown, TVrShapeType::stDirectDown, 1},
-                                  ButtonDesign{btnClose, TVrShapeType::stEllipse, 0}}) {
+    for (const ButtonDesign& d :
+         {ButtonDesign{btnUp, TVrShapeType::stDirectUp, 0}, ButtonDesign{btnDown, TVrShapeType::stDirectDown, 1},
+          ButtonDesign{btnClose, TVrShapeType::stEllipse, 0}}) {
         TVrShapeButton& b = d.button;
         b.handCursor = true;
         b.UseCaption = false;
@@ -235,7 +235,8 @@ void TForm1::Handle(const Event& e) {
     } else if (e.As<GrabLost>()) {
         captionRightPress_ = false;
     } else if (const KeyPressed* k = e.As<KeyPressed>()) {
-        if (k->key == Key::Menu && !k->withAlt && !hold.Active()) ShowContextMenu({ClientWidth() / 2, ClientHeight() / 2});
+        if (k->key == Key::Menu && !k->withAlt && !hold.Active())
+            ShowContextMenu({ClientWidth() / 2, ClientHeight() / 2});
     } else if (const PointerMoved* m = e.As<PointerMoved>()) {
         if (m->area == Area::Client) RouteMouse(m->at, nullptr, m->held);
     } else if (const ButtonChanged* b = e.As<ButtonChanged>()) {
@@ -274,8 +275,10 @@ void TForm1::RouteMouse(Point at, const ButtonChanged* button, HeldKeys held) {
 void TForm1::ShowContextMenu(Point client) {
     if (!window_) return;
     const int choice = PopupMenu(platform_, *window_, PopupMenu1, client);
-    if (choice == 0) StartCommand11Click();
-    else if (choice == 1) StartCommand21Click();
+    if (choice == 0)
+        StartCommand11Click();
+    else if (choice == 1)
+        StartCommand21Click();
 }
 
 void SettlePendingLaunches(Platform& platform) {

@@ -70,9 +70,16 @@ public:
 
     // Mouse input in the control's own coordinates.
     virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
-    virtual void MouseMove(TShiftState shift, int x, int y) { (void)shift; (void)x; (void)y; }
+    virtual void MouseMove(TShiftState shift, int x, int y) {
+        (void)shift;
+        (void)x;
+        (void)y;
+    }
     virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-        (void)button; (void)shift; (void)x; (void)y;
+        (void)button;
+        (void)shift;
+        (void)x;
+        (void)y;
     }
     virtual void MouseEnter() {}
     virtual void MouseLeave() {}

@@ -108,16 +108,12 @@ void ControlHost::Paint(const Rect& area, Color color) {
         if (c->Visible && c->BoundsRect().Intersects(area)) c->PaintOn(*surface);
 }
 
-std::unique_ptr<Painter> ControlHost::GetControlDC(const Rect& r) {
-    return window_ ? window_->Draw(r) : nullptr;
-}
+std::unique_ptr<Painter> ControlHost::GetControlDC(const Rect& r) { return window_ ? window_->Draw(r) : nullptr; }
 
 void ControlHost::InvalidateControlRect(const Rect& r, bool) {
     if (window_) window_->Invalidate(&r);
 }
 
-std::optional<Point> ControlHost::PointerPosition() {
-    return window_ ? window_->PointerPosition() : std::nullopt;
-}
+std::optional<Point> ControlHost::PointerPosition() { return window_ ? window_->PointerPosition() : std::nullopt; }
 
 }  // namespace vreko

@@ -160,7 +160,8 @@ void MessageBoxView::PaintIcon(Painter& p) const {
             const Color c = iconPixels_[std::size_t(y * size + x)];
             int end = x + 1;
             while (end < size && iconPixels_[std::size_t(y * size + end)] == c) ++end;
-            if (c != kFace) p.FillRect({iconBox_.left + x, iconBox_.top + y, iconBox_.left + end, iconBox_.top + y + 1}, c);
+            if (c != kFace)
+                p.FillRect({iconBox_.left + x, iconBox_.top + y, iconBox_.left + end, iconBox_.top + y + 1}, c);
             x = end;
         }
     }

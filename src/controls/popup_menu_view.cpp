@@ -116,7 +116,8 @@ void PopupMenuView::Paint(Painter& p) const {
         const bool selected = i == selected_;
         if (selected) p.FillRect(r, kHighlight);
         const int baseline = r.top + (r.Height() - lineHeight_) / 2 + ascent_;
-        p.DrawTextAt(font_, r.left + textLeft_, baseline, items_[std::size_t(i)], selected ? kHighlightText : kMenuText);
+        p.DrawTextAt(font_, r.left + textLeft_, baseline, items_[std::size_t(i)],
+                     selected ? kHighlightText : kMenuText);
     }
 }
 

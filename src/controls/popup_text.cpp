@@ -7,9 +7,7 @@ namespace vreko {
 namespace {
 
 // The length of the UTF-8 sequence that starts with lead (of valid text).
-std::size_t Utf8Length(unsigned char lead) {
-    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
+std::size_t Utf8Length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
 
 void WrapLine(Painter& measure, const FontSpec& font, const std::string& line, int maxWidth,
               std::vector<std::string>& out) {

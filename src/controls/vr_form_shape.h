@@ -5,7 +5,16 @@
 
 namespace vreko {
 
-enum class TVrRegionBorderStyle { rbNone, rbLowered, rbRaised, rbSingle, rbSingleRaised, rbSingleLowered, rbRaisedpsb, rbLoweredpsb };
+enum class TVrRegionBorderStyle {
+    rbNone,
+    rbLowered,
+    rbRaised,
+    rbSingle,
+    rbSingleRaised,
+    rbSingleLowered,
+    rbRaisedpsb,
+    rbLoweredpsb
+};
 
 struct TVrBorderRegion {
     int RoundX = 20;

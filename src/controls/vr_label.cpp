@@ -115,9 +115,7 @@ void TVrCustomLabel::SetFontCharset(int charset) {
     SetFont(f);
 }
 
-void TVrCustomLabel::Loaded() {
-    drawFont_ = font_;
-}
+void TVrCustomLabel::Loaded() { drawFont_ = font_; }
 
 void TVrCustomLabel::FontChanged() {
     drawFont_ = font_;
@@ -186,25 +184,23 @@ void TVrCustomLabel::DrawTextWithEffect(Painter& surface, const std::string& cap
 
     int left = r.left;
     switch (alignment_) {
-        case TVrAlignment::agTopCenter: case TVrAlignment::agCenter: case TVrAlignment::agBottomCenter:
-            left = r.left + (r.Width() - lineWidth) / 2;
-            break;
-        case TVrAlignment::agTopRight: case TVrAlignment::agCenterRight: case TVrAlignment::agBottomRight:
-            left = r.right - lineWidth;
-            break;
-        default:
-            break;
+        case TVrAlignment::agTopCenter:
+        case TVrAlignment::agCenter:
+        case TVrAlignment::agBottomCenter: left = r.left + (r.Width() - lineWidth) / 2; break;
+        case TVrAlignment::agTopRight:
+        case TVrAlignment::agCenterRight:
+        case TVrAlignment::agBottomRight: left = r.right - lineWidth; break;
+        default: break;
     }
     int top = r.top;
     switch (alignment_) {
-        case TVrAlignment::agCenterLeft: case TVrAlignment::agCenter: case TVrAlignment::agCenterRight:
-            top = r.top + (r.Height() - lineHeight) / 2;
-            break;
-        case TVrAlignment::agBottomLeft: case TVrAlignment::agBottomCenter: case TVrAlignment::agBottomRight:
-            top = r.bottom - lineHeight;
-            break;
-        default:
-            break;
+        case TVrAlignment::agCenterLeft:
+        case TVrAlignment::agCenter:
+        case TVrAlignment::agCenterRight: top = r.top + (r.Height() - lineHeight) / 2; break;
+        case TVrAlignment::agBottomLeft:
+        case TVrAlignment::agBottomCenter:
+        case TVrAlignment::agBottomRight: top = r.bottom - lineHeight; break;
+        default: break;
     }
     const int baseline = top + fm.ascent;
     for (const auto& [offset, piece] : pieces)

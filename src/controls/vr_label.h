@@ -11,13 +11,30 @@
 namespace vreko {
 
 enum class TVrAlignment {
-    agTopLeft, agTopCenter, agTopRight, agCenterLeft, agCenter, agCenterRight, agBottomLeft, agBottomCenter, agBottomRight
+    agTopLeft,
+    agTopCenter,
+    agTopRight,
+    agCenterLeft,
+    agCenter,
+    agCenterRight,
+    agBottomLeft,
+    agBottomCenter,
+    agBottomRight
 };
 enum class TVrBevelMode { bmCustom, bmStandard, bmEdge, bmWindows };
 enum class TVrBevelStyle { bvNone, bvLowered, bvRaised, bvFrameLowered, bvFrameRaised, bvNormal, bvShadow, bvSpace };
 enum class TVrThreeDStyle {
-    tdNone, tdSunken, tdRaised, tdSunkenShadow, tdRaisedShadow, tdPColorSunken, tdPColorRaised, tdShadow, tdOutline,
-    tdExtrude, tdExtrudeEnh
+    tdNone,
+    tdSunken,
+    tdRaised,
+    tdSunkenShadow,
+    tdRaisedShadow,
+    tdPColorSunken,
+    tdPColorRaised,
+    tdShadow,
+    tdOutline,
+    tdExtrude,
+    tdExtrudeEnh
 };
 enum class TVrThreeDOrientation { toBottomLeft, toBottomRight, toTopLeft, toTopRight };
 enum class TVrDisabledStyle { dsAuto, dsStandard, ds3d, dsNone };
@@ -50,7 +67,8 @@ public:
     Color ShadowColor = colors::kBtnShadow;
 
 private:
-    template <class T> void Set(T& field, T value) {
+    template <class T>
+    void Set(T& field, T value) {
         if (field == value) return;
         field = value;
         Recompute();
@@ -92,7 +110,8 @@ public:
     TVrDisabledStyle DisabledStyle = TVrDisabledStyle::dsAuto;
 
 private:
-    template <class T> void Set(T& field, T value) {
+    template <class T>
+    void Set(T& field, T value) {
         if (field == value) return;
         field = value;
         if (onChange_) onChange_();
@@ -129,9 +148,9 @@ protected:
 
 // One line of caption text after accelerator-prefix handling.
 struct CaptionLine {
-    std::string text;        // what is drawn, "&" prefixes removed
-    int underline = -1;      // byte offset of the underlined character, or -1
-    int underlineLength = 0; // its length in bytes
+    std::string text;         // what is drawn, "&" prefixes removed
+    int underline = -1;       // byte offset of the underlined character, or -1
+    int underlineLength = 0;  // its length in bytes
 };
 CaptionLine StripAccelerators(const std::string& caption, bool showAccelChar);
 

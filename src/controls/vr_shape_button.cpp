@@ -101,8 +101,10 @@ Color TVrCustomShapeButton::FaceColor() const {
     switch (state_) {
         case btsMouseOver: return colors_.MouseOver;
         case btsDown: return colors_.Down;
-        case btsDisabled: case btsDisabledSet: return colors_.Disabled;
-        case btsOptionSet: case btsDropDownOpen: return colors_.OptionSet;
+        case btsDisabled:
+        case btsDisabledSet: return colors_.Disabled;
+        case btsOptionSet:
+        case btsDropDownOpen: return colors_.OptionSet;
         default: return colors_.Up;
     }
 }
@@ -111,8 +113,8 @@ void TVrCustomShapeButton::Draw(Painter& s) {
     if (Parent() && Parent()->DesignLoading()) return;
     FillBackground(s);
     const Color face = ResolveColor(FaceColor());
-    const bool sunken = state_ == btsOptionSet || state_ == btsDown || state_ == btsDropDownOpen ||
-                        state_ == btsDisabledSet;
+    const bool sunken =
+        state_ == btsOptionSet || state_ == btsDown || state_ == btsDropDownOpen || state_ == btsDisabledSet;
     const Color light = ResolveColor(shape_.Bevel.LightColor), dark = ResolveColor(shape_.Bevel.ShadowColor);
     const Color e1 = sunken ? dark : light, e2 = sunken ? light : dark;
     const int w = shape_.Bevel.Width;
@@ -174,8 +176,10 @@ void TVrCustomShapeButton::SetButtonState(ButtonState state, bool force) {
     previousState_ = (state == btsMouseOver && state_ != btsOptionSet) ? btsUp : state_;
     state_ = state;
     if (shows && Visible) {
-        if (!ButtonTransparent) DrawNow();
-        else if (Parent()) Parent()->InvalidateControlRect(BoundsRect(), true);
+        if (!ButtonTransparent)
+            DrawNow();
+        else if (Parent())
+            Parent()->InvalidateControlRect(BoundsRect(), true);
     }
     if (!AllowMouseOver) return;
     if (state_ != btsMouseOver) {
@@ -198,8 +202,10 @@ void TVrCustomShapeButton::MouseMove(TShiftState, int x, int y) {
     if (!Enabled) return;
     const bool inside = Inside(x, y);
     ButtonState next = state_;
-    if (inside) next = btsMouseOver;
-    else if (state_ == btsMouseOver) next = previousState_;
+    if (inside)
+        next = btsMouseOver;
+    else if (state_ == btsMouseOver)
+        next = previousState_;
     if (pressTracked_) next = inside ? btsDown : btsUp;
     SetButtonState(next);
     if (inside && state_ != btsMouseOver && state_ == btsUp) SetButtonState(btsMouseOver);

@@ -12,15 +12,30 @@
 namespace vreko {
 
 enum class TVrShapeType {
-    stEllipse, stRectangle, stRoundRect, stDirectUp, stDirectRight, stDirectDown, stDirectLeft, stDiamond, stComb,
-    stOctagon, stStar
+    stEllipse,
+    stRectangle,
+    stRoundRect,
+    stDirectUp,
+    stDirectRight,
+    stDirectDown,
+    stDirectLeft,
+    stDiamond,
+    stComb,
+    stOctagon,
+    stStar
 };
 enum class TVrShapeButtonStyle { sbsShadow, sbs3D };
 enum class TVrShapeButtonMode { sbmShapeFast, sbmShapeFill };
 enum class TVrShadowStyle { hssNone, hssSolid, hssTracing };
 
 enum ButtonState : int {
-    btsUp = 0, btsDisabled = 1, btsMouseOver = 2, btsOptionSet = 3, btsDown = 4, btsDropDownOpen = 6, btsDisabledSet = 7
+    btsUp = 0,
+    btsDisabled = 1,
+    btsMouseOver = 2,
+    btsOptionSet = 3,
+    btsDown = 4,
+    btsDropDownOpen = 6,
+    btsDisabledSet = 7
 };
 
 // Face colour of each state.
@@ -62,7 +77,9 @@ struct TVrShape {
 class TVrPointList {
 public:
     void Clear() { points_.clear(); }
-    void Add(int x, int y) { points_.push_back(std::uint32_t(std::uint16_t(x)) | (std::uint32_t(std::uint16_t(y)) << 16)); }
+    void Add(int x, int y) {
+        points_.push_back(std::uint32_t(std::uint16_t(x)) | (std::uint32_t(std::uint16_t(y)) << 16));
+    }
     int Count() const { return int(points_.size()); }
     Point operator[](int i) const {
         return {int(points_[std::size_t(i)] & 0xFFFF), int(points_[std::size_t(i)] >> 16)};

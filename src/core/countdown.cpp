@@ -10,8 +10,10 @@ ReadoutLook FormatReadout(std::int32_t n, bool isHidden, bool isWarning) {
     // which is the rule the readout is defined by.
     if (!isHidden && !isWarning) {
         ReadoutLook look{n == 0 ? "OFF" : std::to_string(n / 60), std::nullopt};
-        if (n == 0) look.color = colors::kYellow;
-        else if (n > 0) look.color = colors::kLime;
+        if (n == 0)
+            look.color = colors::kYellow;
+        else if (n > 0)
+            look.color = colors::kLime;
         return look;
     }
     if (n > 60) return {std::to_string(n / 60 + 1), colors::kLime};

@@ -17,7 +17,7 @@ namespace vreko {
 class MainWindowOps {
 public:
     virtual ~MainWindowOps() = default;
-    virtual void Show() = 0;   // visible and in front
+    virtual void Show() = 0;  // visible and in front
     virtual void Hide() = 0;
     virtual void Close() = 0;  // asks the program to end; returns at once
     virtual bool Visible() const = 0;
@@ -31,8 +31,8 @@ struct CountdownViews {
 
 class CountdownController {
 public:
-    CountdownController(EventLoop& loop, MainWindowOps& window, CountdownViews views,
-                        CommandLauncher& launcher, ModalHold& hold, SleepHold& sleep);
+    CountdownController(EventLoop& loop, MainWindowOps& window, CountdownViews views, CommandLauncher& launcher,
+                        ModalHold& hold, SleepHold& sleep);
     // The program ends: the machine may sleep again.
     ~CountdownController();
     CountdownController(const CountdownController&) = delete;

@@ -33,8 +33,7 @@ bool TOneInstance::PrevInstanceRunning() {
     // Another copy is inside its own test right now: count as the second.
     if (how != LockOpened::Created) return true;
     InstanceMutex = platform_.OpenNamedLock(base + "Default", false, how);
-    const bool running =
-        how == LockOpened::Denied || (InstanceMutex && InstanceMutex->Wait(0) == LockWait::TimedOut);
+    const bool running = how == LockOpened::Denied || (InstanceMutex && InstanceMutex->Wait(0) == LockWait::TimedOut);
     gate->Release();
     return running;
 }
@@ -46,11 +45,15 @@ void TOneInstance::CheckPrevInstance() {
     app_.SetShowMainForm(false);
     // Without a gate this copy ends as a second one would, but not without a word: another
     // copy may well not be running at all.
-    if (lockFailed_) ShowLockFailure();
-    else if (ShowMessage) DoShowMessage();
+    if (lockFailed_)
+        ShowLockFailure();
+    else if (ShowMessage)
+        DoShowMessage();
     if (ActivatePrevInstance) DoActivatePrevInstance();
-    if (terminate_) app_.Terminate();
-    else app_.SetShowMainForm(showMainForm);
+    if (terminate_)
+        app_.Terminate();
+    else
+        app_.SetShowMainForm(showMainForm);
 }
 
 void TOneInstance::DoShowMessage() {
@@ -78,8 +81,10 @@ void TOneInstance::ShowBox(const std::string& text, MessageBoxIcon icon) {
 void TOneInstance::DoActivatePrevInstance() {
     WindowRef w = FindPrevInstanceWindow();
     if (!platform_.Exists(w)) return;
-    if (platform_.IsMinimised(w)) platform_.Restore(w, platform_.ForwardToken());
-    else platform_.BringForward(w, platform_.ForwardToken());
+    if (platform_.IsMinimised(w))
+        platform_.Restore(w, platform_.ForwardToken());
+    else
+        platform_.BringForward(w, platform_.ForwardToken());
 }
 
 WindowRef TOneInstance::FindPrevInstanceWindow() {

@@ -82,7 +82,10 @@ class EventHandler;
 struct Event {
     EventHandler* target = nullptr;  // the window (or the application) the event is for
     EventData data;
-    template <typename T> const T* As() const { return std::get_if<T>(&data); }
+    template <typename T>
+    const T* As() const {
+        return std::get_if<T>(&data);
+    }
 };
 
 // Anything events are dispatched to: the main window, the application, a box, a menu.

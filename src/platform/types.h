@@ -50,9 +50,7 @@ constexpr Color kBtnHighlight = 0xFF000014;
 constexpr std::uint8_t RedOf(Color c) { return c & 0xFF; }
 constexpr std::uint8_t GreenOf(Color c) { return (c >> 8) & 0xFF; }
 constexpr std::uint8_t BlueOf(Color c) { return (c >> 16) & 0xFF; }
-constexpr Color Rgb(int r, int g, int b) {
-    return Color(r & 0xFF) | (Color(g & 0xFF) << 8) | (Color(b & 0xFF) << 16);
-}
+constexpr Color Rgb(int r, int g, int b) { return Color(r & 0xFF) | (Color(g & 0xFF) << 8) | (Color(b & 0xFF) << 16); }
 
 // System colours take the usual Windows defaults on window systems that have none.
 constexpr Color ResolveColor(Color c) {

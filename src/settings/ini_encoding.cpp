@@ -118,12 +118,9 @@ IniEncoding DetectIniEncoding(std::string_view bytes) {
 std::string DecodeIni(std::string_view bytes, IniEncoding encoding, const AnsiCodePage& ansi) {
     switch (encoding) {
         case IniEncoding::Utf8:
-        case IniEncoding::Utf8Bom:
-            return std::string(bytes);
-        case IniEncoding::Utf16Le:
-            return Utf16LeToUtf8(bytes);
-        case IniEncoding::Ansi:
-            break;
+        case IniEncoding::Utf8Bom: return std::string(bytes);
+        case IniEncoding::Utf16Le: return Utf16LeToUtf8(bytes);
+        case IniEncoding::Ansi: break;
     }
     return ansi.ToUtf8(bytes);
 }
@@ -131,12 +128,9 @@ std::string DecodeIni(std::string_view bytes, IniEncoding encoding, const AnsiCo
 std::optional<std::string> EncodeIni(std::string_view text, IniEncoding encoding, const AnsiCodePage& ansi) {
     switch (encoding) {
         case IniEncoding::Utf8:
-        case IniEncoding::Utf8Bom:
-            return std::string(text);  // bytes that are no UTF-8 stay as they were
-        case IniEncoding::Utf16Le:
-            return Utf8ToUtf16Le(text);
-        case IniEncoding::Ansi:
-            break;
+        case IniEncoding::Utf8Bom: return std::string(text);  // bytes that are no UTF-8 stay as they were
+        case IniEncoding::Utf16Le: return Utf8ToUtf16Le(text);
+        case IniEncoding::Ansi: break;
     }
     return ansi.FromUtf8(text);
 }

@@ -44,8 +44,8 @@ struct Line {
     std::size_t end = 0;    // end of the text, where the line break starts
     std::size_t next = 0;   // start of the following line
     LineKind kind = LineKind::Blank;
-    std::string_view name;  // section name, or key name of an entry with '='
-    bool hasKey = false;    // an entry with an '='
+    std::string_view name;       // section name, or key name of an entry with '='
+    bool hasKey = false;         // an entry with an '='
     std::size_t valueBegin = 0;  // for keys: the value's first non-blank character (or end)
     std::string_view value;      // for keys: the value with blanks trimmed, quotes kept
 };

@@ -67,21 +67,13 @@ std::optional<std::string> LoadKeys(SettingsStore& ini, const SettingsDefaults& 
             if (!StrToInt32(text, number)) return "'" + text + "' is not a valid integer value.";
         }
         switch (entry.kind) {
-            case KeyKind::Integer:
-                out.*entry.integer = number;
-                break;
-            case KeyKind::Command:
-                out.*entry.text = text;
-                break;
+            case KeyKind::Integer: out.*entry.integer = number; break;
+            case KeyKind::Command: out.*entry.text = text; break;
             case KeyKind::FontName:
                 if (!text.empty()) out.*entry.text = text.substr(0, kMaxFontNameLength);
                 break;
-            case KeyKind::FontSize:
-                out.FontHeight = -PointsToPixels(number, screenDpi);
-                break;
-            case KeyKind::Flag:
-                out.*entry.flag = text == "1";
-                break;
+            case KeyKind::FontSize: out.FontHeight = -PointsToPixels(number, screenDpi); break;
+            case KeyKind::Flag: out.*entry.flag = text == "1"; break;
         }
     }
     out.complete = true;

@@ -49,8 +49,8 @@ public:
         if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0)
             base = std::filesystem::temp_directory_path();
         const std::string prefix = "vreko-fuzz-";
-        for (auto it = std::filesystem::directory_iterator(base, ec); !ec && it != std::filesystem::directory_iterator();
-             it.increment(ec)) {
+        for (auto it = std::filesystem::directory_iterator(base, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
             const std::string name = it->path().filename().string();
             if (name.compare(0, prefix.size(), prefix) != 0) continue;
             const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
@@ -124,8 +124,10 @@ inline std::vector<std::pair<std::string, std::string>> NamesIn(std::string_view
     auto show = [](const char* label, std::string_view s) {
         std::fprintf(stderr, "%s (%zu bytes): \"", label, s.size());
         for (unsigned char c : s) {
-            if (c >= 32 && c < 127 && c != '"' && c != '\\') std::fputc(c, stderr);
-            else std::fprintf(stderr, "\\x%02X", c);
+            if (c >= 32 && c < 127 && c != '"' && c != '\\')
+                std::fputc(c, stderr);
+            else
+                std::fprintf(stderr, "\\x%02X", c);
         }
         std::fprintf(stderr, "\"\n");
     };

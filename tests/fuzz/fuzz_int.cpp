@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t out = kUntouched;
     const bool ok = vreko::StrToInt32(text, out);
     const std::optional<std::int32_t> want = Reference(text);
-    if (ok != want.has_value()) Fail(text, ok ? "accepted, should fail" : "refused, should convert", out, want.value_or(0));
+    if (ok != want.has_value())
+        Fail(text, ok ? "accepted, should fail" : "refused, should convert", out, want.value_or(0));
     if (ok && out != *want) Fail(text, "wrong value", out, *want);
     if (!ok && out != kUntouched) Fail(text, "failure changed the result", out, kUntouched);
     return 0;

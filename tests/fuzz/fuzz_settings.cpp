@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const bool missing = keyBefore[i] == kAbsent || keyBefore[i] == "Error";
         const std::string& expected = missing ? defaults.*k.defaultText : keyBefore[i];
-        if (now != expected) Fail(missing ? "a missing key was not completed" : "a key lost its value", about, text, after);
+        if (now != expected)
+            Fail(missing ? "a missing key was not completed" : "a key lost its value", about, text, after);
         std::int32_t number;
         if (k.integer && !vreko::StrToInt32(expected, number)) {
             stopped = true;

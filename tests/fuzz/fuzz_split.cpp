@@ -30,8 +30,10 @@ std::string DoubleQuoted(std::string_view arg) {
 std::string SingleQuoted(std::string_view arg) {
     std::string q = "'";
     for (char c : arg) {
-        if (c == '\'') q += "'\"'\"'";
-        else q += c;
+        if (c == '\'')
+            q += "'\"'\"'";
+        else
+            q += c;
     }
     return q + "'";
 }
@@ -109,9 +111,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         char open = 0;
         for (std::size_t i = 0; i < rest.size(); ++i) {
             const char c = rest[i];
-            if (open == '"' && c == '\\' && i + 1 < rest.size() && (rest[i + 1] == '"' || rest[i + 1] == '\\')) ++i;
-            else if (open != 0 && c == open) open = 0;
-            else if (open == 0 && (c == '"' || c == '\'')) open = c;
+            if (open == '"' && c == '\\' && i + 1 < rest.size() && (rest[i + 1] == '"' || rest[i + 1] == '\\'))
+                ++i;
+            else if (open != 0 && c == open)
+                open = 0;
+            else if (open == 0 && (c == '"' || c == '\''))
+                open = c;
         }
         if (open == 0) {
             std::fprintf(stderr, "[%.*s] refused though every quote is closed\n", static_cast<int>(rest.size()),

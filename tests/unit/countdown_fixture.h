@@ -50,7 +50,9 @@ struct RecordingWindow : MainWindowOps {
 
 struct CountdownFixture {
     explicit CountdownFixture(std::int32_t timePause = 10, bool testMode = false)
-        : loop(platform), window(loop), launcher(platform, hold),
+        : loop(platform),
+          window(loop),
+          launcher(platform, hold),
           controller(loop, window, {readout, idleLabel, restLabel}, launcher, hold, platform.sleepHold) {
         platform.AttachLoop(&loop);
         launcher.commands() = {"warn-cmd", "-w", "act-cmd", "-a"};

@@ -59,7 +59,10 @@ struct FormFixture {
     void Button(PointerButton button, bool down, int x, int y, bool doubleClick = false) {
         window().pointer = Point{x, y};
         HeldKeys held;
-        if (down) (button == PointerButton::Left ? held.left : button == PointerButton::Right ? held.right : held.middle) = true;
+        if (down)
+            (button == PointerButton::Left    ? held.left
+             : button == PointerButton::Right ? held.right
+                                              : held.middle) = true;
         Send(ButtonChanged{button, down, doubleClick, {x, y}, window().AreaOf({x, y}), held});
     }
     void Press(int x, int y, PointerButton button = PointerButton::Left) { Button(button, true, x, y); }

@@ -18,7 +18,7 @@ TEST(Countdown, TypicalTwentyMinuteRunLaunchesWarningAndActionOnTheirTicks) {
 
     f.Ticks(10);  // the idle count runs down to 0 but the window stays
     EXPECT_TRUE(f.window.visible);
-    f.Ticks(1);   // the 11th idle tick hides it
+    f.Ticks(1);  // the 11th idle tick hides it
     EXPECT_FALSE(f.window.visible);
     EXPECT_TRUE(c.tmMain.Enabled());
     EXPECT_FALSE(c.tmUser.Enabled());
@@ -62,9 +62,12 @@ TEST(Countdown, TypicalTwentyMinuteRunLaunchesWarningAndActionOnTheirTicks) {
 }
 
 TEST(Countdown, DialWrapsInBothModes) {
-    struct Case { bool test; int ups; std::string caption; } cases[] = {
-        {false, 12, "120"}, {false, 13, "OFF"}, {false, 14, "10"},
-        {true, 10, "10"},   {true, 11, "OFF"},  {true, 1, "1"},
+    struct Case {
+        bool test;
+        int ups;
+        std::string caption;
+    } cases[] = {
+        {false, 12, "120"}, {false, 13, "OFF"}, {false, 14, "10"}, {true, 10, "10"}, {true, 11, "OFF"}, {true, 1, "1"},
     };
     for (const auto& k : cases) {
         CountdownFixture f(10, k.test);
@@ -145,7 +148,7 @@ TEST(Countdown, ActivationPausesAndTheNextHideResumesWhereItStopped) {
     EXPECT_FALSE(c.tmMain.Enabled());
     EXPECT_EQ(f.readout.caption, "19");  // as the last countdown tick formatted it
     EXPECT_EQ(f.readout.color, colors::kLime);
-    f.Ticks(50);  // paused: a little over the idle pause would hide, so use input
+    f.Ticks(50);                     // paused: a little over the idle pause would hide, so use input
     EXPECT_FALSE(f.window.visible);  // hidden again after 3 idle ticks
     EXPECT_EQ(c.RestTime, 1100 - 47);
     f.Ticks(1100 - 47 - 60);  // back to 60 s left, still counting hidden
@@ -249,7 +252,9 @@ TEST(Countdown, OneMinuteTestDialWarnsOnTheFirstCountdownTick) {
 // it, whether the box is closed after a while or never touched.
 struct FailedWarning : CountdownFixture {
     FailedWarning() : CountdownFixture(10, true) {
-        platform.shellResult = [](const std::string& file) { return file == "warn-cmd" ? LaunchOutcome::NotStarted : LaunchOutcome::Started; };
+        platform.shellResult = [](const std::string& file) {
+            return file == "warn-cmd" ? LaunchOutcome::NotStarted : LaunchOutcome::Started;
+        };
         controller.StepTime(0);
         controller.HideOrClose();
     }
@@ -334,7 +339,9 @@ TEST(Countdown, FailedActionUnderTheWarningsBoxShowsItsOwnAndEndsWhenItCloses) {
 
 TEST(Countdown, FailedActionStillEndsAfterTheBoxAndLaunchesOnce) {
     CountdownFixture f(10, true);
-    f.platform.shellResult = [](const std::string& file) { return file == "act-cmd" ? LaunchOutcome::NotStarted : LaunchOutcome::Started; };
+    f.platform.shellResult = [](const std::string& file) {
+        return file == "act-cmd" ? LaunchOutcome::NotStarted : LaunchOutcome::Started;
+    };
     f.platform.whileBoxOpen = [&] { f.platform.AdvanceBy(5000); };
     f.controller.StepTime(0);
     f.controller.HideOrClose();

@@ -49,7 +49,7 @@ TEST(IniEncoding, AByteOrderMarkTellsElseValidUtf8BeyondAsciiElseTheCodePage) {
     EXPECT_EQ(DetectIniEncoding("\xFF\xFE[\0T\0"), IniEncoding::Utf16Le);
     EXPECT_EQ(DetectIniEncoding("FileName1=C:\\J\xC3\xBCrgen\\x.exe"), IniEncoding::Utf8);
     EXPECT_EQ(DetectIniEncoding("FileName1=C:\\J\xFCrgen\\x.exe"), IniEncoding::Ansi);  // cp1252 ü
-    EXPECT_EQ(DetectIniEncoding("[Timer]\r\nTimePause=10\r\n"), IniEncoding::Ansi);  // ASCII alone
+    EXPECT_EQ(DetectIniEncoding("[Timer]\r\nTimePause=10\r\n"), IniEncoding::Ansi);     // ASCII alone
     EXPECT_EQ(DetectIniEncoding(""), IniEncoding::Ansi);
     // Sequences that only look like UTF-8: overlong, a surrogate, cut short, past U+10FFFF.
     for (const char* s : {"\xC0\xAF", "\xED\xA0\x80", "x\xC3", "\xF4\x90\x80\x80"}) {
@@ -58,7 +58,9 @@ TEST(IniEncoding, AByteOrderMarkTellsElseValidUtf8BeyondAsciiElseTheCodePage) {
 }
 
 TEST(IniEncoding, EveryEncodingGivesTheSameTextAndBackItsOwnBytes) {
-    const std::string text = "[AppStart]\r\nParam1=Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x95\x90\r\n";  // ü ß U+1F550
+    const std::string text =
+        "[AppStart]\r\nParam1=Gr\xC3\xBC\xC3\x9F"
+        "e \xF0\x9F\x95\x90\r\n";  // ü ß U+1F550
     std::string utf16 = "\xFF\xFE";
     for (const char16_t u : std::u16string(u"[AppStart]\r\nParam1=Gr\u00fc\u00dfe \U0001F550\r\n")) {
         utf16 += char(u & 0xFF);
@@ -78,9 +80,17 @@ TEST(IniEncoding, EveryEncodingGivesTheSameTextAndBackItsOwnBytes) {
 
 TEST(IniEncoding, BrokenUtf16ReadsWithReplacementsThatDoNotGiveItBack) {
     // A lone high surrogate, and an odd last byte.
-    const std::string broken = std::string("\xFF\xFE" "A\0\x00\xD8" "B\0" "C", 9);
+    const std::string broken = std::string(
+        "\xFF\xFE"
+        "A\0\x00\xD8"
+        "B\0"
+        "C",
+        9);
     const std::string text = DecodeIni(broken, IniEncoding::Utf16Le, kLatin1);
-    EXPECT_EQ(text, "\xEF\xBB\xBF" "A\xEF\xBF\xBD" "B\xEF\xBF\xBD");
+    EXPECT_EQ(text,
+              "\xEF\xBB\xBF"
+              "A\xEF\xBF\xBD"
+              "B\xEF\xBF\xBD");
     EXPECT_NE(EncodeIni(text, IniEncoding::Utf16Le, kLatin1), broken);
     EXPECT_EQ(EncodeIni("\xC3", IniEncoding::Utf16Le, kLatin1), std::nullopt);  // no UTF-8
 }

@@ -27,8 +27,10 @@ Drawn DrawCaption(FormFixture& f, const std::string& caption) {
     Drawn d;
     const Color textColor = f.form->VrLabel1.Font().color;
     for (const auto& op : f.window().ops) {
-        if (op.kind == "text") d.texts.push_back(op);
-        else if (op.kind == "fill" && op.color == textColor) d.underlines.push_back(op);
+        if (op.kind == "text")
+            d.texts.push_back(op);
+        else if (op.kind == "fill" && op.color == textColor)
+            d.underlines.push_back(op);
     }
     return d;
 }
@@ -46,7 +48,7 @@ TEST(Label, AnAmpersandUnderlinesTheNextCharacterAndTwoDrawOne) {
     EXPECT_EQ(left, middle - 60);  // "Go" is centred: the mark takes no room
     ASSERT_EQ(d.underlines.size(), 1u);
     EXPECT_EQ(d.underlines[0].rect.left, left);
-    EXPECT_EQ(d.underlines[0].rect.right, left + 60);  // under the "G" alone
+    EXPECT_EQ(d.underlines[0].rect.right, left + 60);             // under the "G" alone
     EXPECT_GT(d.underlines[0].rect.top, d.texts[0].points[0].y);  // below the baseline
 
     d = DrawCaption(f, "A&&B");

@@ -70,7 +70,8 @@ TEST(MainForm, KeysAndWheelDialAndAnyKeyPostponesTheHide) {
     f.Key(Key::Other);  // a letter does nothing else, but the idle count starts again
     f.Ticks(3);
     EXPECT_TRUE(f.window().Visible());
-    f.platform.Inject(Event{&f.window().handler(), KeyPressed{Key::Other, false, true}});  // Alt combinations do not count
+    f.platform.Inject(
+        Event{&f.window().handler(), KeyPressed{Key::Other, false, true}});  // Alt combinations do not count
     f.Ticks(1);
     EXPECT_FALSE(f.window().Visible());
     EXPECT_FALSE(f.Ended());
@@ -85,7 +86,8 @@ TEST(MainForm, PointerOverControlsPostponesTheHideButNotOverTheBackground) {
     f.Ticks(3);
     EXPECT_TRUE(f.window().Visible());
     ASSERT_EQ(f.window().AreaOf({3, 64}), Area::Background);
-    f.platform.Inject(Event{&f.window().handler(), PointerMoved{{3, 64}, Area::Background, {}}});  // over the draggable strip: no reset
+    f.platform.Inject(Event{&f.window().handler(),
+                            PointerMoved{{3, 64}, Area::Background, {}}});  // over the draggable strip: no reset
     f.Ticks(1);
     EXPECT_FALSE(f.window().Visible());
 }
@@ -157,7 +159,7 @@ TEST(MainForm, ReadoutAndBackgroundDragTheWindow) {
     FormFixture f(Ini());
     f.Start();
     EXPECT_EQ(f.window().handler().AreaAt({3, 64}), Area::Background);  // bare left strip
-    EXPECT_EQ(f.window().handler().AreaAt({10, 10}), Area::Client);      // a button's rectangle
+    EXPECT_EQ(f.window().handler().AreaAt({10, 10}), Area::Client);     // a button's rectangle
     EXPECT_EQ(f.window().handler().AreaAt({200, 80}), Area::Client);
     f.Press(200, 80);
     EXPECT_EQ(f.window().moveDrags, 1);
@@ -303,8 +305,9 @@ TEST(MainForm, SettingsThatCannotBeWrittenSayWhere) {
 TEST(MainForm, SettingsAnotherUserCouldHaveWrittenLaunchNothingAndSaySo) {
     // Test mode and a pause of 20 from the file, the commands taken from nowhere; a missing key
     // takes its default without being written.
-    const std::string file = "[Timer]\nTimePause=20\nTest=1\n[AppStart]\nFileName1=warn\nParam1=-one\n"
-                             "FileName2=act\nParam2=-two\n";
+    const std::string file =
+        "[Timer]\nTimePause=20\nTest=1\n[AppStart]\nFileName1=warn\nParam1=-one\n"
+        "FileName2=act\nParam2=-two\n";
     FormFixture f(file);
     auto& settings = *f.platform.settings;
     settings.untrusted = settings.path + " is writable by other users (mode 0666).";
@@ -313,7 +316,8 @@ TEST(MainForm, SettingsAnotherUserCouldHaveWrittenLaunchNothingAndSaySo) {
     ASSERT_EQ(f.platform.boxes.size(), 1u);
     EXPECT_EQ(f.platform.boxes[0].text, settings.untrusted + "\n\nNo command is launched from " + settings.path +
                                             ", and nothing is written into it, until only you or the administrator "
-                                            "can change it and the folder that holds it.\n\n" + settings.ignored);
+                                            "can change it and the folder that holds it.\n\n" +
+                                            settings.ignored);
     EXPECT_EQ(f.platform.boxes[0].caption, "Vreko");
     EXPECT_EQ(f.platform.boxes[0].icon, MessageBoxIcon::Exclamation);
     EXPECT_EQ(f.Settings(), file);
@@ -500,8 +504,9 @@ TEST(MainForm, ACopyDeniedTheLocksOfAnElevatedCopyCountsAsTheSecond) {
 
 TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     FormFixture f(Ini());
-    f.platform.lockFailure = "Its lock files belong in /tmp/vreko-1000, a folder of this user alone, but it belongs "
-                              "to another user (eve). eve or the administrator can remove it.";
+    f.platform.lockFailure =
+        "Its lock files belong in /tmp/vreko-1000, a folder of this user alone, but it belongs "
+        "to another user (eve). eve or the administrator can remove it.";
     std::vector<std::string> callsBeforeBox;
     f.platform.whileBoxOpen = [&] { callsBeforeBox = f.platform.calls; };
     f.Start();
@@ -509,8 +514,8 @@ TEST(MainForm, AStartThatCanHaveNoLockSaysSoBeforeItEnds) {
     const auto& box = f.platform.boxes[0];
     EXPECT_EQ(box.caption, "Vreko");
     EXPECT_EQ(box.icon, MessageBoxIcon::Error);
-    EXPECT_EQ(box.text, "Vreko cannot start: it cannot make sure that only one copy of it runs.\n\n" +
-                            f.platform.lockFailure);
+    EXPECT_EQ(box.text,
+              "Vreko cannot start: it cannot make sure that only one copy of it runs.\n\n" + f.platform.lockFailure);
     // It still ends as a copy that lost the gate does: the box comes before the lookup of a
     // running copy, and no window is shown.
     EXPECT_EQ(callsBeforeBox, std::vector<std::string>{"OpenNamedLock Vreko.OneInstance.CriticalSection"});

@@ -79,8 +79,13 @@ TEST(MessageBoxView, LongTextWrapsAtSpacesWithinTheWidestBox) {
 }
 
 TEST(MessageBoxView, TextThatIsNotUtf8IsShownWithReplacementCharacters) {
-    EXPECT_EQ(Box("a\xFF" "b\xC0\xAF" "c\xED\xA0\x80").Lines()[0],
-              "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(Box("a\xFF"
+                  "b\xC0\xAF"
+                  "c\xED\xA0\x80")
+                  .Lines()[0],
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD\xEF\xBF\xBD"
+              "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(Box("\xF0\x9F\x98\x80 ok").Lines()[0], "\xF0\x9F\x98\x80 ok");
 }
 

@@ -128,7 +128,8 @@ TEST(PopupMenuView, OpensAtTheOwnersPointHoldingThePointerAndGoesWhenChosen) {
         EXPECT_TRUE(w.captured);
         EXPECT_EQ(w.activations, 0);  // the owner keeps the focus
         auto& menu = static_cast<PopupMenuView&>(w.handler());
-        platform.Inject(Event{&menu, ButtonChanged{PointerButton::Left, false, false, Inside(menu.ItemRect(2)), Area::Client, {}}});
+        platform.Inject(
+            Event{&menu, ButtonChanged{PointerButton::Left, false, false, Inside(menu.ItemRect(2)), Area::Client, {}}});
     };
     EXPECT_EQ(PopupMenu(platform, *main, kItems, {40, 60}), 2);
     EXPECT_TRUE(platform.popups.empty());
@@ -151,7 +152,9 @@ TEST(PopupMenuView, TheContextMenusKeysNeitherDialNorHideTheWindow) {
     f.Release(200, 80, PointerButton::Right);
     ASSERT_EQ(f.platform.launches.size(), 1u);
     EXPECT_EQ(f.platform.launches[0].file, "act");
-    f.platform.whilePopupOpen = [&](HeadlessWindow& w) { f.platform.Inject(Event{&w.handler(), KeyPressed{Key::Escape}}); };
+    f.platform.whilePopupOpen = [&](HeadlessWindow& w) {
+        f.platform.Inject(Event{&w.handler(), KeyPressed{Key::Escape}});
+    };
     f.Key(Key::Menu);
     EXPECT_EQ(f.platform.launches.size(), 1u);
     EXPECT_EQ(f.form->controller.DialTime, dialled);

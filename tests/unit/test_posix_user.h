@@ -61,8 +61,8 @@ public:
         // and userdel then fail for a moment, and are tried again.
         for (int attempt = 0; attempt < 200 && uid_ == 0; ++attempt) {
             name_ = "vrk" + std::to_string(::getpid()) + "x" + std::to_string(counter++);
-            const std::string add = "useradd -M -d /nonexistent/" + name_ + " -s /usr/sbin/nologin " + name_ +
-                                    " >/dev/null 2>&1";
+            const std::string add =
+                "useradd -M -d /nonexistent/" + name_ + " -s /usr/sbin/nologin " + name_ + " >/dev/null 2>&1";
             if (std::system(add.c_str()) == 0) {
                 if (const passwd* pw = ::getpwnam(name_.c_str())) {
                     uid_ = pw->pw_uid;

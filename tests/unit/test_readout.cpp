@@ -6,14 +6,19 @@ namespace vreko {
 namespace {
 
 TEST(Readout, CaptionAndColourForEveryForm) {
-    struct Case { std::int32_t n; bool hidden, warning; const char* caption; Color color; } cases[] = {
-        {0, false, false, "OFF", colors::kYellow}, {600, false, false, "10", colors::kLime},
+    struct Case {
+        std::int32_t n;
+        bool hidden, warning;
+        const char* caption;
+        Color color;
+    } cases[] = {
+        {0, false, false, "OFF", colors::kYellow},  {600, false, false, "10", colors::kLime},
         {7200, false, false, "120", colors::kLime}, {60, false, false, "1", colors::kLime},
-        {1199, true, false, "20", colors::kLime},  {1140, true, false, "20", colors::kLime},
-        {1139, true, false, "19", colors::kLime},  {120, true, false, "3", colors::kLime},
-        {61, true, false, "2", colors::kLime},     {60, false, true, "60", colors::kRed},
-        {59, false, true, "59", colors::kRed},     {1, true, true, "1", colors::kRed},
-        {0, false, true, "OFF", colors::kRed},     {-1, false, true, "-1", colors::kRed},
+        {1199, true, false, "20", colors::kLime},   {1140, true, false, "20", colors::kLime},
+        {1139, true, false, "19", colors::kLime},   {120, true, false, "3", colors::kLime},
+        {61, true, false, "2", colors::kLime},      {60, false, true, "60", colors::kRed},
+        {59, false, true, "59", colors::kRed},      {1, true, true, "1", colors::kRed},
+        {0, false, true, "OFF", colors::kRed},      {-1, false, true, "-1", colors::kRed},
     };
     for (const auto& k : cases) {
         ReadoutLook look = FormatReadout(k.n, k.hidden, k.warning);

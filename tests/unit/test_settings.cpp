@@ -34,10 +34,11 @@ TEST(LoadSettings, FirstStartCreatesFileWithDefaults) {
     LoadedSettings s;
     EXPECT_EQ(LoadSettings(ini, d, 96, s), std::nullopt);
 
-    const std::string commands = "FileName1=notify-send\n"
-                                 "Param1=-u critical Vreko \"Switching off in one minute\"\n"
-                                 "FileName2=systemctl\n"
-                                 "Param2=poweroff\n";
+    const std::string commands =
+        "FileName1=notify-send\n"
+        "Param1=-u critical Vreko \"Switching off in one minute\"\n"
+        "FileName2=systemctl\n"
+        "Param2=poweroff\n";
     const std::string expected = "[Timer]" + nl + "TimePause=10" + nl + "PositionTop=0" + nl + "PositionLeft=0" + nl +
                                  "PositionCenter=1" + nl + "Test=0" + nl + nl + "[AppStart]" + nl + commands + nl +
                                  "[Text]" + nl + "FontName=Arial Black" + nl + "FontSize=90" + nl;
@@ -91,12 +92,16 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value->c_str(), 1);
-        else ::unsetenv(name);
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
 
 private:

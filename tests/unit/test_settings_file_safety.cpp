@@ -124,8 +124,9 @@ TEST(SettingsFileSafety, MemoryStaysWithinASmallMultipleOfTheFileSize) {
     constexpr std::size_t kBlankLines = 10u << 20;
     TempDir dir;
     const std::string complete = dir.File("complete.ini"), incomplete = dir.File("incomplete.ini");
-    const std::string keys = "[Timer]\nTimePause=30\nPositionTop=0\nPositionLeft=0\nPositionCenter=1\nTest=0\n"
-                             "[AppStart]\nFileName1=a\nParam1=b\nFileName2=c\nParam2=d\n[Text]\nFontName=x\nFontSize=9\n";
+    const std::string keys =
+        "[Timer]\nTimePause=30\nPositionTop=0\nPositionLeft=0\nPositionCenter=1\nTest=0\n"
+        "[AppStart]\nFileName1=a\nParam1=b\nFileName2=c\nParam2=d\n[Text]\nFontName=x\nFontSize=9\n";
     WriteAll(complete, keys + std::string(kBlankLines, '\n'));
     WriteAll(incomplete, "[Text]\nFontName=x\n" + std::string(kBlankLines, '\n'));
     for (const std::string& path : {complete, incomplete}) {
@@ -145,8 +146,9 @@ TEST(SettingsFileSafety, MemoryStaysWithinASmallMultipleOfTheFileSize) {
     EXPECT_TRUE(ReadAll(incomplete) ==
                 "[Text]\nFontName=x\nFontSize=90\n" + std::string(kBlankLines, '\n') +
                     "[Timer]\nTimePause=10\nPositionTop=0\nPositionLeft=0\nPositionCenter=1\nTest=0\n\n"
-                    "[AppStart]\nFileName1=" + d.FileName1 + "\nParam1=" + d.Param1 + "\nFileName2=" +
-                    d.FileName2 + "\nParam2=" + d.Param2 + "\n");
+                    "[AppStart]\nFileName1=" +
+                    d.FileName1 + "\nParam1=" + d.Param1 + "\nFileName2=" + d.FileName2 + "\nParam2=" + d.Param2 +
+                    "\n");
 }
 
 // A raw POSIX ACL as the kernel stores it: owner rw, user 65534 r, group r, mask r, others nothing.
@@ -157,8 +159,8 @@ std::string SampleAcl() {
     };
     add(2, 4);  // version
     const std::uint32_t none = 0xFFFFFFFF;
-    for (auto [tag, perm, id] : {std::tuple{0x01u, 6u, none}, {0x02u, 4u, 65534u}, {0x04u, 4u, none},
-                                 {0x10u, 4u, none}, {0x20u, 0u, none}}) {
+    for (auto [tag, perm, id] :
+         {std::tuple{0x01u, 6u, none}, {0x02u, 4u, 65534u}, {0x04u, 4u, none}, {0x10u, 4u, none}, {0x20u, 0u, none}}) {
         add(tag, 2);
         add(perm, 2);
         add(id, 4);

@@ -58,9 +58,9 @@ TEST(IniFileRead, ForeignFile) {
     EXPECT_EQ(ini.ReadString("Timer", "Lone", "d"), "\"");
     EXPECT_EQ(ini.ReadString("Timer", "Empty", "d"), "");
     EXPECT_EQ(ini.ReadString("Timer", "Equals", "d"), "a=b=c");
-    EXPECT_EQ(ini.ReadString("Timer", "Test", "d"), "d");         // commented out
-    EXPECT_EQ(ini.ReadString("Timer", "PositionTop", "d"), "d");  // commented out
-    EXPECT_EQ(ini.ReadString("Timer", "stray", "d"), "d");        // before any section
+    EXPECT_EQ(ini.ReadString("Timer", "Test", "d"), "d");          // commented out
+    EXPECT_EQ(ini.ReadString("Timer", "PositionTop", "d"), "d");   // commented out
+    EXPECT_EQ(ini.ReadString("Timer", "stray", "d"), "d");         // before any section
     EXPECT_EQ(ini.ReadString("Timer", "OnlyInSecond", "d"), "d");  // only the first section counts
     EXPECT_EQ(ini.ReadString("AppStart", "FileName1", "d"), "first");
     EXPECT_EQ(ini.ReadString("Text", "FontName", "d"), "d");

@@ -185,8 +185,9 @@ TEST(LoadSettings, FileEndingInALoneCarriageReturnKeepsItsValue) {
     EXPECT_TRUE(again.TestMode);
 
     // A file of CR lines is read line by line, not completed as if it were empty.
-    const std::string mac = "[Timer]\rTimePause=5\rTest=1\r[AppStart]\rFileName1=/bin/one\rParam1=\r"
-                            "FileName2=\rParam2=\r[Text]\rFontName=Mono\rFontSize=10\r";
+    const std::string mac =
+        "[Timer]\rTimePause=5\rTest=1\r[AppStart]\rFileName1=/bin/one\rParam1=\r"
+        "FileName2=\rParam2=\r[Text]\rFontName=Mono\rFontSize=10\r";
     WriteAll(ini.Path(), mac);
     LoadedSettings m;
     EXPECT_EQ(LoadSettings(ini, kDefaults, 96, m), std::nullopt);
@@ -196,9 +197,10 @@ TEST(LoadSettings, FileEndingInALoneCarriageReturnKeepsItsValue) {
     EXPECT_EQ(m.FontName, "Mono");
     EXPECT_TRUE(m.TestMode);
     // Only the three position keys were missing, added with CR line ends.
-    EXPECT_EQ(ReadAll(ini.Path()), "[Timer]\rTimePause=5\rTest=1\rPositionTop=0\rPositionLeft=0\rPositionCenter=1\r"
-                                   "[AppStart]\rFileName1=/bin/one\rParam1=\rFileName2=\rParam2=\r"
-                                   "[Text]\rFontName=Mono\rFontSize=10\r");
+    EXPECT_EQ(ReadAll(ini.Path()),
+              "[Timer]\rTimePause=5\rTest=1\rPositionTop=0\rPositionLeft=0\rPositionCenter=1\r"
+              "[AppStart]\rFileName1=/bin/one\rParam1=\rFileName2=\rParam2=\r"
+              "[Text]\rFontName=Mono\rFontSize=10\r");
 }
 
 TEST(LoadSettings, FlagsAndFontName) {
@@ -208,8 +210,8 @@ TEST(LoadSettings, FlagsAndFontName) {
         std::string value;
         bool on;
     };
-    for (const Case& c : {Case{"1", true}, Case{"01", false},
-                          Case{"yes", false}, Case{"", false}, Case{"0", false}, Case{"1.0", false}}) {
+    for (const Case& c : {Case{"1", true}, Case{"01", false}, Case{"yes", false}, Case{"", false}, Case{"0", false},
+                          Case{"1.0", false}}) {
         ASSERT_TRUE(ini.WriteString("Timer", "Test", c.value));
         ASSERT_TRUE(ini.WriteString("Timer", "PositionCenter", c.value));
         LoadedSettings s;
@@ -231,9 +233,9 @@ TEST(LoadSettings, FlagsAndFontName) {
 TEST(LoadSettings, FontSizeToPixelHeight) {
     EXPECT_EQ(PointsToPixels(90, 96), 120);
     EXPECT_EQ(PointsToPixels(90, 120), 150);
-    EXPECT_EQ(PointsToPixels(10, 96), 13);    // 13.33
-    EXPECT_EQ(PointsToPixels(11, 96), 15);    // 14.67
-    EXPECT_EQ(PointsToPixels(3, 12), 1);      // 0.5 rounds away from zero
+    EXPECT_EQ(PointsToPixels(10, 96), 13);  // 13.33
+    EXPECT_EQ(PointsToPixels(11, 96), 15);  // 14.67
+    EXPECT_EQ(PointsToPixels(3, 12), 1);    // 0.5 rounds away from zero
     EXPECT_EQ(PointsToPixels(-3, 12), -1);
     EXPECT_EQ(PointsToPixels(-90, 96), -120);
     EXPECT_EQ(PointsToPixels(0, 96), 0);

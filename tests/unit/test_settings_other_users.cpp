@@ -33,9 +33,14 @@ namespace fs = std::filesystem;
 // a start would write that key into it.
 std::string SettingsOf(const std::string& who, bool complete = true) {
     return "[Timer]\nTimePause=33\nPositionTop=0\nPositionLeft=0\nPositionCenter=1\nTest=1\n"
-           "[AppStart]\nFileName1=/usr/local/bin/" + who + "-warning\nParam1=" + who + "\n"
-           "FileName2=/usr/local/bin/" + who + "-action\nParam2=" + who + "\n"
-           "[Text]\nFontName=DejaVu Sans\n" + (complete ? "FontSize=20\n" : "");
+           "[AppStart]\nFileName1=/usr/local/bin/" +
+           who + "-warning\nParam1=" + who +
+           "\n"
+           "FileName2=/usr/local/bin/" +
+           who + "-action\nParam2=" + who +
+           "\n"
+           "[Text]\nFontName=DejaVu Sans\n" +
+           (complete ? "FontSize=20\n" : "");
 }
 
 // Writes text to path with the given mode (whatever the umask), as the calling user.
@@ -57,8 +62,8 @@ struct TwoUsers : ::testing::Test {
         if (!user.Made() || !other.Made()) GTEST_SKIP() << "making users needs root";
     }
     // A start of the program as the user with the settings file at path.
-    void Start(const std::string& path, const std::function<void(const LoadedSettings&,
-                                                                 const std::optional<std::string>&)>& check) {
+    void Start(const std::string& path,
+               const std::function<void(const LoadedSettings&, const std::optional<std::string>&)>& check) {
         user.Run([&] {
             IniFile ini(path);
             LoadedSettings s;
@@ -255,7 +260,8 @@ TEST_F(TwoUsers, TheUsersOwnFilesInTheirUsualModesWork) {
         }
         ExpectOwn(path);
         // The missing key was written into the user's file, the mode kept; root's was complete.
-        EXPECT_EQ(ReadAll(path), c.fileOwner ? SettingsOf(user.name(), false) + "FontSize=90\n" : SettingsOf(user.name()));
+        EXPECT_EQ(ReadAll(path),
+                  c.fileOwner ? SettingsOf(user.name(), false) + "FontSize=90\n" : SettingsOf(user.name()));
         struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, c.fileMode);

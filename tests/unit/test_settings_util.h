@@ -22,9 +22,7 @@ namespace vreko::settings_test {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
-    TempDir() {
-        path_ = testing::MakeUniqueTempDir("vreko-settings-");
-    }
+    TempDir() { path_ = testing::MakeUniqueTempDir("vreko-settings-"); }
     ~TempDir() {
         std::error_code ec;
         // Give back write access to any folder a test made read-only, then remove all.

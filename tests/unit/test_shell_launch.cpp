@@ -112,9 +112,7 @@ private:
     std::optional<std::string> old_;
 };
 
-std::string Quote(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
 // The processes whose parent is this process, from /proc.
 std::set<pid_t> OurChildren() {
@@ -195,8 +193,8 @@ TEST_F(ShellLaunch, StartsProgramWithArgumentsIntact) {
     const fs::path marker = dir_ / "argv";
     const fs::path script = WriteScript("show args.sh", "printf '<%s>\\n' \"$0\" \"$@\"", marker);
 
-    std::intptr_t result = StartFile(
-        script.string(), "-run  \"two words\" 'say \"hi\"' a\"b c\"d \"\" \"back\\\\slash \\\"q\\\"\" $HOME");
+    std::intptr_t result =
+        StartFile(script.string(), "-run  \"two words\" 'say \"hi\"' a\"b c\"d \"\" \"back\\\\slash \\\"q\\\"\" $HOME");
     EXPECT_EQ(result, kShellStarted);
     std::optional<std::string> argv = WaitForMarker(marker);
     ASSERT_TRUE(argv);
@@ -346,7 +344,9 @@ TEST_F(ShellLaunch, OpensADocumentOnlyWhenAProgramIsSetForItsType) {
     for (const char* probe : {"dbus-send", "xprop"})  // how it looks for a desktop session: none
         WriteFile(bin / probe, "#!/bin/sh\nexit 1\n", 0755);
     std::vector<std::unique_ptr<ScopedEnv>> env;
-    auto set = [&](const char* name, const std::string& value) { env.push_back(std::make_unique<ScopedEnv>(name, value)); };
+    auto set = [&](const char* name, const std::string& value) {
+        env.push_back(std::make_unique<ScopedEnv>(name, value));
+    };
     set("PATH", bin.string() + ":" + getenv("PATH"));
     set("HOME", (dir_ / "home").string());
     set("XDG_DATA_HOME", data.string());
@@ -391,7 +391,8 @@ TEST_F(ShellLaunch, ADocumentsStartIsDecidedBesideTheCallerOnceItsTypeIsKnown) {
     WriteFile(bin / "xdg-mime",
               "#!/bin/sh\necho \"$2\" >>" + Quote(asked) + "\nwhile [ ! -e " + Quote(gate) +
                   " ]; do sleep 0.02; done\n"
-                  "case \"$2:$3\" in filetype:*none.txt) echo ;; filetype:*) echo text/plain ;; default:*) echo viewer.desktop ;; esac\n",
+                  "case \"$2:$3\" in filetype:*none.txt) echo ;; filetype:*) echo text/plain ;; default:*) echo "
+                  "viewer.desktop ;; esac\n",
               0755);
     WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$1\" >>" + Quote(opened) + "\n", 0755);
     ScopedEnv path("PATH", bin.string() + ":" + getenv("PATH"));

@@ -45,7 +45,9 @@ protected:
         if (platform_) platform_->AttachLoop(nullptr);
     }
 
-    void Post(UINT message, WPARAM wParam, LPARAM lParam) { ASSERT_TRUE(::PostMessageW(hwnd_, message, wParam, lParam)); }
+    void Post(UINT message, WPARAM wParam, LPARAM lParam) {
+        ASSERT_TRUE(::PostMessageW(hwnd_, message, wParam, lParam));
+    }
     // Every event the source has now, in order.
     std::vector<Event> Take() {
         std::vector<Event> out;

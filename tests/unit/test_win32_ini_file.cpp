@@ -39,8 +39,7 @@ std::string InCodePage(UINT page, const std::wstring& w) {
     BOOL lossy = FALSE;
     const int n = ::WideCharToMultiByte(page, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string out(std::size_t(n), '\0');
-    ::WideCharToMultiByte(page, 0, w.data(), int(w.size()), out.data(), n, nullptr,
-                          page == CP_UTF8 ? nullptr : &lossy);
+    ::WideCharToMultiByte(page, 0, w.data(), int(w.size()), out.data(), n, nullptr, page == CP_UTF8 ? nullptr : &lossy);
     EXPECT_FALSE(lossy) << "the text has no place in code page " << page;
     return out;
 }
@@ -82,8 +81,12 @@ TEST(Win32IniFile, TheCodePageIsWindowsWestern) {
 std::wstring SettingsText(const std::wstring& folder, const std::wstring& marker, const std::wstring& timer = L"") {
     return L"[Timer]\r\nTimePause=7\r\n" + timer +
            L"PositionTop=0\r\nPositionLeft=0\r\nPositionCenter=1\r\nTest=1\r\n"
-           L"[AppStart]\r\nFileName1=" + folder + L"\\J\u00fcrgen\\warn.bat\r\nParam1=Gr\u00fc\u00dfe aus K\u00f6ln\r\n"
-           L"FileName2=" + marker + L"\r\nParam2=\r\n"
+           L"[AppStart]\r\nFileName1=" +
+           folder +
+           L"\\J\u00fcrgen\\warn.bat\r\nParam1=Gr\u00fc\u00dfe aus K\u00f6ln\r\n"
+           L"FileName2=" +
+           marker +
+           L"\r\nParam2=\r\n"
            L"[Text]\r\nFontName=Arial Black\r\nFontSize=90\r\n";
 }
 
@@ -113,7 +116,9 @@ TEST(Win32IniFile, EveryEncodingReadsAlikeAndItsCommandLaunches) {
         EXPECT_EQ(s.TimePause, 7);
         EXPECT_TRUE(s.TestMode);
         EXPECT_EQ(s.FileName1, Utf8(folder + L"\\J\u00fcrgen\\warn.bat"));
-        EXPECT_EQ(s.Param1, "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln");
+        EXPECT_EQ(s.Param1,
+                  "Gr\xC3\xBC\xC3\x9F"
+                  "e aus K\xC3\xB6ln");
         EXPECT_EQ(ReadAll(path), bytes) << "a complete file was written";
 
         // The command in the folder "Jürgen" starts and gets its parameters, which cmd.exe
@@ -189,10 +194,11 @@ PROCESS_INFORMATION StartChild(const std::string& filter,
                                const std::vector<std::pair<std::wstring, std::wstring>>& env) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" + Wide(filter);
+    std::wstring cmd =
+        L"\"" + std::wstring(self) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" + Wide(filter);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                               nullptr);
+    HANDLE nul =
+        ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -264,13 +270,17 @@ TEST(Win32IniFile, AFirstStartEndedAtAnyStepLeavesAWholeFile) {
         // The keys in the order a first start writes them, each file the one before plus a key.
         const std::unique_ptr<SettingsStore> ini = win32::OpenIniFile(reference.File("steps.ini"));
         const std::unique_ptr<SettingsStore> done = win32::OpenIniFile(refPath);
-        for (const auto& [section, key] :
-             std::vector<std::pair<std::string, std::string>>{{"Timer", "TimePause"}, {"AppStart", "FileName1"},
-                                                              {"AppStart", "Param1"}, {"AppStart", "FileName2"},
-                                                              {"AppStart", "Param2"}, {"Text", "FontName"},
-                                                              {"Text", "FontSize"}, {"Timer", "PositionTop"},
-                                                              {"Timer", "PositionLeft"}, {"Timer", "PositionCenter"},
-                                                              {"Timer", "Test"}}) {
+        for (const auto& [section, key] : std::vector<std::pair<std::string, std::string>>{{"Timer", "TimePause"},
+                                                                                           {"AppStart", "FileName1"},
+                                                                                           {"AppStart", "Param1"},
+                                                                                           {"AppStart", "FileName2"},
+                                                                                           {"AppStart", "Param2"},
+                                                                                           {"Text", "FontName"},
+                                                                                           {"Text", "FontSize"},
+                                                                                           {"Timer", "PositionTop"},
+                                                                                           {"Timer", "PositionLeft"},
+                                                                                           {"Timer", "PositionCenter"},
+                                                                                           {"Timer", "Test"}}) {
             ASSERT_TRUE(ini->WriteString(section, key, done->ReadString(section, key, "missing")));
             states.push_back(ReadAll(reference.File("steps.ini")));
         }
@@ -314,8 +324,8 @@ TEST(Win32IniFile, CopiesRacingTheirFirstStartCompleteOneFile) {
     for (int trial = 0; trial < kTrials; ++trial) {
         TempDir dir;
         const std::string path = dir.File("Vreko.INI");
-        const std::wstring gate = L"Vreko.Test.Gate." + std::to_wstring(::GetCurrentProcessId()) + L"." +
-                                  std::to_wstring(trial);
+        const std::wstring gate =
+            L"Vreko.Test.Gate." + std::to_wstring(::GetCurrentProcessId()) + L"." + std::to_wstring(trial);
         HANDLE go = ::CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
         HANDLE ready = ::CreateSemaphoreW(nullptr, 0, kCopies, (gate + L".ready").c_str());
         ASSERT_TRUE(go && ready);

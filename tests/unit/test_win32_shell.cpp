@@ -97,8 +97,8 @@ TEST_F(ShellLaunch, AShortcutStartsItsTarget) {
     const fs::path lnk = dir_.path() / "switch off.lnk";
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)));
     IShellLinkW* link = nullptr;
-    ASSERT_TRUE(SUCCEEDED(
-        ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&link))));
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                             reinterpret_cast<void**>(&link))));
     link->SetPath(L"C:\\windows\\system32\\cmd.exe");
     const std::wstring args = L"/c echo shortcut>>\"" + MarkerW() + L"\"";
     link->SetArguments(args.c_str());
@@ -115,7 +115,8 @@ TEST_F(ShellLaunch, AShortcutStartsItsTarget) {
 }
 
 TEST_F(ShellLaunch, WhatCannotBeStartedIsReported) {
-    EXPECT_EQ(platform_->Launch((dir_.path() / "missing" / "nothing.exe").string(), "").outcome, LaunchOutcome::NotStarted);
+    EXPECT_EQ(platform_->Launch((dir_.path() / "missing" / "nothing.exe").string(), "").outcome,
+              LaunchOutcome::NotStarted);
     EXPECT_EQ(platform_->Launch((dir_.path() / "nothing.exe").string(), "-x").outcome, LaunchOutcome::NotStarted);
     EXPECT_EQ(platform_->Launch("novrekoscheme:x", "").outcome, LaunchOutcome::NotStarted);
 }

@@ -35,8 +35,9 @@ void PrintVersion(const wchar_t* file) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
     if (::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) && fixed) {
-        std::printf("FixedFileVersion=%u.%u.%u.%u\n", unsigned(HIWORD(fixed->dwFileVersionMS)), unsigned(LOWORD(fixed->dwFileVersionMS)),
-                    unsigned(HIWORD(fixed->dwFileVersionLS)), unsigned(LOWORD(fixed->dwFileVersionLS)));
+        std::printf("FixedFileVersion=%u.%u.%u.%u\n", unsigned(HIWORD(fixed->dwFileVersionMS)),
+                    unsigned(LOWORD(fixed->dwFileVersionMS)), unsigned(HIWORD(fixed->dwFileVersionLS)),
+                    unsigned(LOWORD(fixed->dwFileVersionLS)));
         std::printf("FixedProductVersion=%u.%u.%u.%u\n", unsigned(HIWORD(fixed->dwProductVersionMS)),
                     unsigned(LOWORD(fixed->dwProductVersionMS)), unsigned(HIWORD(fixed->dwProductVersionLS)),
                     unsigned(LOWORD(fixed->dwProductVersionLS)));
@@ -77,13 +78,13 @@ void PrintManifest(const wchar_t* file) {
     std::printf("manifest=loaded\n");
     wchar_t value[64] = {};
     SIZE_T written = 0;
-    if (::QueryActCtxSettingsW(0, h, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", value,
-                               64, &written))
+    if (::QueryActCtxSettingsW(0, h, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", value, 64,
+                               &written))
         std::printf("dpiAware=%s\n", Narrow(value).c_str());
     else
         std::printf("dpiAware=unset\n");
-    if (::QueryActCtxSettingsW(0, h, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
-                               value, 64, &written))
+    if (::QueryActCtxSettingsW(0, h, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness", value,
+                               64, &written))
         std::printf("dpiAwareness=%s\n", Narrow(value).c_str());
     else
         std::printf("dpiAwareness=unset\n");
@@ -105,8 +106,8 @@ void PrintIcon(const wchar_t* file) {
         if (!dir) break;
         const int id = ::LookupIconIdFromDirectoryEx(dir, TRUE, size, size, LR_DEFAULTCOLOR);
         HRSRC image = id ? ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3)) : nullptr;  // RT_ICON
-        const auto* bits = image ? static_cast<const unsigned char*>(::LockResource(::LoadResource(module, image)))
-                                 : nullptr;
+        const auto* bits =
+            image ? static_cast<const unsigned char*>(::LockResource(::LoadResource(module, image))) : nullptr;
         if (!bits) continue;
         // A picture is a PNG (its width at byte 16, big-endian) or a bitmap header.
         long width = 0;

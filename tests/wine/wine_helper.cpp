@@ -92,7 +92,8 @@ int SendResumeNotices(const wchar_t* which) {
         return 2;
     }
     bool ok = true;
-    if (std::wcscmp(which, L"suspend") != 0) ok = SendResume(app, PBT_APMRESUMEAUTOMATIC, "PBT_APMRESUMEAUTOMATIC") && ok;
+    if (std::wcscmp(which, L"suspend") != 0)
+        ok = SendResume(app, PBT_APMRESUMEAUTOMATIC, "PBT_APMRESUMEAUTOMATIC") && ok;
     if (std::wcscmp(which, L"automatic") != 0) ok = SendResume(app, PBT_APMRESUMESUSPEND, "PBT_APMRESUMESUSPEND") && ok;
     return ok ? 0 : 1;
 }

@@ -252,8 +252,10 @@ void HeadlessPlatform::Kill() {
 
 void HeadlessPlatform::Wait(std::int64_t timeoutMs) {
     const std::int64_t before = now_;
-    if (timeoutMs < 0) now_ = std::max(now_, target_);
-    else now_ = std::max(now_, std::min(target_, now_ + timeoutMs));
+    if (timeoutMs < 0)
+        now_ = std::max(now_, target_);
+    else
+        now_ = std::max(now_, std::min(target_, now_ + timeoutMs));
     if (now_ != before || !input_.empty() || popups.empty() || !popups.back()->Visible() || inPopupTurn_) return;
     // Time can pass no further with a box or menu open: the user acts on it, or, when the
     // test says nothing, the window manager closes it.
@@ -371,8 +373,7 @@ void HeadlessPlatform::CreateAppWindow(const std::string& title, EventHandler& h
     appHandler = &handler;
 }
 
-bool HeadlessPlatform::ShowNativeMessageBox(const std::string& text, const std::string& caption,
-                                            MessageBoxIcon icon) {
+bool HeadlessPlatform::ShowNativeMessageBox(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
     if (!nativePopups) return false;
     boxes.push_back({text, caption, icon, now_});
     if (whileBoxOpen) whileBoxOpen();

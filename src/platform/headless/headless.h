@@ -19,7 +19,7 @@ struct DrawOp {
     std::string kind;  // "fill", "polygon", "polyline", "ellipse", "arc", "text"
     Rect rect;         // fill, ellipse and arc box; clip for text
     std::vector<Point> points;
-    Color color = 0;   // fill colour or text colour
+    Color color = 0;  // fill colour or text colour
     Color pen = 0;
     int penWidth = 0;
     std::string text;
@@ -29,7 +29,8 @@ struct DrawOp {
 // Fixed font metrics: ascent 4/5 and descent 1/5 of the height, each character half as wide.
 class RecordingPainter : public Painter {
 public:
-    explicit RecordingPainter(std::vector<DrawOp>& ops, Rect paintArea) : ops_(ops), area_(paintArea), clip_(paintArea) {}
+    explicit RecordingPainter(std::vector<DrawOp>& ops, Rect paintArea)
+        : ops_(ops), area_(paintArea), clip_(paintArea) {}
     void SetOrigin(Point origin) override { origin_ = origin; }
     void SetClip(const Rect& r) override;
     void FillRect(const Rect& r, Color c) override;
@@ -83,8 +84,8 @@ public:
     // pointer always stays in the client area.
     Area AreaOf(Point client) { return captured ? Area::Client : handler_.AreaAt(client); }
 
-    std::vector<DrawOp> ops;     // everything drawn on the window, in order
-    bool invalid = false;        // a paint is pending
+    std::vector<DrawOp> ops;  // everything drawn on the window, in order
+    bool invalid = false;     // a paint is pending
     int showCount = 0;
     int activations = 0;
     CursorKind cursor = CursorKind::Arrow;
@@ -107,8 +108,8 @@ private:
 struct HeadlessSettingsFile {
     std::string path = "/opt/vreko/Vreko.INI";
     std::string text;
-    bool writable = true;  // false: every write that would change the text fails
-    int writes = 0;        // writes that changed the text
+    bool writable = true;   // false: every write that would change the text fails
+    int writes = 0;         // writes that changed the text
     std::string untrusted;  // why another user could have written the file; empty: nobody could
     std::string ignored;    // what the update lock left alone beside it
 };
@@ -157,7 +158,7 @@ public:
     void Release() override;
     bool held = false;
     struct Change {
-        bool taken;               // true: taken; false: let go
+        bool taken;                  // true: taken; false: let go
         std::size_t launchesBefore;  // commands launched before the change
     };
     std::vector<Change> changes;
@@ -227,15 +228,19 @@ public:
     // The settings file, and the program path it was opened for.
     std::shared_ptr<HeadlessSettingsFile> settings = std::make_shared<HeadlessSettingsFile>();
     std::string settingsOpenedFor;
-    SettingsDefaults settingsDefaults{"10", "warn-default", "-w", "action-default", "-a", "Arial Black", "90",
-                                      "0", "0", "1", "0"};
+    SettingsDefaults settingsDefaults{
+        "10", "warn-default", "-w", "action-default", "-a", "Arial Black", "90", "0", "0", "1", "0"};
     // When set, no lock can be opened, and this is why.
     std::string lockFailure;
     // The copy runs elevated: the locks it makes are closed to copies that do not.
     bool elevated = false;
 
     // What the program did.
-    struct Box { std::string text, caption; MessageBoxIcon icon; std::int64_t at; };
+    struct Box {
+        std::string text, caption;
+        MessageBoxIcon icon;
+        std::int64_t at;
+    };
     std::vector<LaunchRecord> launches;
     std::vector<Box> boxes;
     std::vector<std::string> calls;  // instance-guard calls, in order
@@ -254,7 +259,7 @@ public:
     int popupsClosedUntouched = 0;
     int menuChoice = -1;
     std::vector<std::string> lastMenu;
-    Point lastMenuAt;  // the menu's point in the owner's client area
+    Point lastMenuAt;            // the menu's point in the owner's client area
     int foregroundRequests = 0;  // times another copy brought this one forward
     HeadlessWindow* mainWindow = nullptr;
     std::vector<HeadlessWindow*> popups;  // the popup windows there are, the latest last

@@ -34,11 +34,11 @@ std::size_t Allow(std::size_t n) {
 
 void Step() { Allow(1); }
 
-
 bool MissingError(int err) { return err == ENOENT || err == ENOTDIR; }
 
-fs::path FolderOf(const fs::path& target) { return target.parent_path().empty() ? fs::path(".") : target.parent_path(); }
-
+fs::path FolderOf(const fs::path& target) {
+    return target.parent_path().empty() ? fs::path(".") : target.parent_path();
+}
 
 // Reads the regular file open as fd, of at most maxSize bytes, into out; st describes what was
 // read. A file that grows meanwhile is read up to the limit; a larger one fails.

@@ -245,9 +245,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view oldContents, 
 
 namespace {
 
-bool AllDigits(std::string_view s) {
-    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-}
+bool AllDigits(std::string_view s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos; }
 
 }  // namespace
 

@@ -73,8 +73,8 @@ std::shared_ptr<const IniText> IniFile::Load() const {
     Kept& kept = *kept_;
     if (kept.locks > 0 && kept.text) {
         struct stat st {};
-        const bool same = ::stat(path_.c_str(), &st) == 0 ? kept.key && *kept.key == FileKey(st)
-                                                          : !kept.key && MissingError(errno);
+        const bool same =
+            ::stat(path_.c_str(), &st) == 0 ? kept.key && *kept.key == FileKey(st) : !kept.key && MissingError(errno);
         if (same) {
             untrusted_ = kept.untrusted;
             return kept.text;

@@ -72,7 +72,8 @@ std::string FolderProblem(const struct stat& st) {
     if (!S_ISDIR(st.st_mode)) return "it is a file made by " + owner + ", not a folder" + removal;
     if (st.st_uid != ::geteuid()) return "it belongs to another user (" + owner + ")" + removal;
     if (st.st_mode & 077)
-        return "it is open to other users (mode " + ModeText(st.st_mode) + "). Once it is removed, the next start "
+        return "it is open to other users (mode " + ModeText(st.st_mode) +
+               "). Once it is removed, the next start "
                "makes it again";
     return {};
 }
@@ -167,8 +168,9 @@ std::unique_ptr<NamedLock> NamedLocks::Open(const std::string& name, bool takeNo
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || !S_ISREG(st.st_mode)) {
         const int err = errno;
-        problem_ = "The lock file " + folder_ + "/" + file + " cannot be used: " +
-                   (fd < 0 ? std::string(std::strerror(err)) : "it is not a file of this user") + ".";
+        problem_ = "The lock file " + folder_ + "/" + file +
+                   " cannot be used: " + (fd < 0 ? std::string(std::strerror(err)) : "it is not a file of this user") +
+                   ".";
         if (fd >= 0) ::close(fd);
         return nullptr;
     }

@@ -29,10 +29,11 @@ std::string EntryProblem(const std::string& entry, const std::string& folder, co
     if (!TrustedOwner(dir.st_uid))
         return entry + " lies in " + folder + ", which belongs to another user (" + UserName(dir.st_uid) + ").";
     if ((dir.st_mode & (S_IWGRP | S_IWOTH)) == 0) return {};
-    const std::string shared = entry + " lies in " + folder + ", which other users can write to (mode " +
-                               ModeText(dir.st_mode) + ")";
+    const std::string shared =
+        entry + " lies in " + folder + ", which other users can write to (mode " + ModeText(dir.st_mode) + ")";
     if (!(dir.st_mode & S_ISVTX)) return shared + ".";
-    if (entryOwner != ::geteuid()) return shared + ", and it is not yours (it belongs to " + UserName(entryOwner) + ").";
+    if (entryOwner != ::geteuid())
+        return shared + ", and it is not yours (it belongs to " + UserName(entryOwner) + ").";
     return {};
 }
 

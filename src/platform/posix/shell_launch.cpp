@@ -72,27 +72,22 @@ std::intptr_t CodeForErrno(int err) {
         case ENOENT:
         case ENOTDIR:
         case ELOOP:
-        case ENAMETOOLONG:
-            return kShellFileNotFound;
+        case ENAMETOOLONG: return kShellFileNotFound;
         case EACCES:
         case EPERM:
         case EISDIR:
-        case ETXTBSY:
-            return kShellAccessDenied;
+        case ETXTBSY: return kShellAccessDenied;
         case ENOMEM:
         case EAGAIN:
         case EMFILE:
         case ENFILE:
-        case E2BIG:
-            return kShellOutOfResources;
+        case E2BIG: return kShellOutOfResources;
         default:  // ENOEXEC, ELIBBAD, EINVAL...: not something the system can run
             return kShellBadFormat;
     }
 }
 
-bool IsExecutable(const std::string& path) {
-    return faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
-}
+bool IsExecutable(const std::string& path) { return faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0; }
 
 std::string SearchPathVariable() {
     if (const char* path = std::getenv("PATH")) return path;

@@ -43,7 +43,7 @@ bool Symbol(void* lib, const char* name, F& out) {
 }
 
 const SdBus* LoadSdBus() {
-    static const SdBus* loaded = [] () -> const SdBus* {
+    static const SdBus* loaded = []() -> const SdBus* {
         void* lib = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
         if (!lib) return nullptr;
         static SdBus s;
@@ -51,9 +51,9 @@ const SdBus* LoadSdBus() {
             Symbol(lib, "sd_bus_set_method_call_timeout", s.setTimeout) && Symbol(lib, "sd_bus_call_method", s.call) &&
             Symbol(lib, "sd_bus_get_unique_name", s.uniqueName) && Symbol(lib, "sd_bus_match_signal", s.matchSignal) &&
             Symbol(lib, "sd_bus_slot_unref", s.slotUnref) && Symbol(lib, "sd_bus_process", s.process) &&
-            Symbol(lib, "sd_bus_wait", s.wait) &&
-            Symbol(lib, "sd_bus_message_read", s.read) && Symbol(lib, "sd_bus_message_unref", s.unref) &&
-            Symbol(lib, "sd_bus_error_free", s.errorFree) && Symbol(lib, "sd_bus_flush_close_unref", s.close))
+            Symbol(lib, "sd_bus_wait", s.wait) && Symbol(lib, "sd_bus_message_read", s.read) &&
+            Symbol(lib, "sd_bus_message_unref", s.unref) && Symbol(lib, "sd_bus_error_free", s.errorFree) &&
+            Symbol(lib, "sd_bus_flush_close_unref", s.close))
             return &s;
         dlclose(lib);
         return nullptr;
@@ -148,9 +148,12 @@ const char* DbusSleepHold::Holder() const {
 void DbusSleepHold::Take() {
     if (taken_) return;
     taken_ = true;
-    if (TakePortal()) via_ = Via::Portal;
-    else if (TakePowerManagement()) via_ = Via::PowerManagement;
-    else if (TakeLogind()) via_ = Via::Logind;
+    if (TakePortal())
+        via_ = Via::Portal;
+    else if (TakePowerManagement())
+        via_ = Via::PowerManagement;
+    else if (TakeLogind())
+        via_ = Via::Logind;
 }
 
 bool DbusSleepHold::TakePortal() {
@@ -174,12 +177,11 @@ bool DbusSleepHold::TakePortal() {
                         OnPortalResponse, &answer) < 0)
         return false;
     // The reply names the request object as above (the portal names it from the token).
-    int r = Call(bus, nullptr,
-                 [&token](const SdBus& api, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
-                     return api.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                                    "org.freedesktop.portal.Inhibit", "Inhibit", e, m, "sua{sv}", "", kPortalSuspend, 2,
-                                    "handle_token", "s", token.c_str(), "reason", "s", kWhy);
-                 });
+    int r = Call(bus, nullptr, [&token](const SdBus& api, sd_bus* b, sd_bus_error* e, sd_bus_message** m) {
+        return api.call(b, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                        "org.freedesktop.portal.Inhibit", "Inhibit", e, m, "sua{sv}", "", kPortalSuspend, 2,
+                        "handle_token", "s", token.c_str(), "reason", "s", kWhy);
+    });
     // The portal replies at once and answers once its desktop's part has decided: a desktop
     // without a part that holds suspend refuses there.
     while (r == 0 && !answer.answered) {
@@ -205,14 +207,14 @@ bool DbusSleepHold::TakePortal() {
 bool DbusSleepHold::TakePowerManagement() {
     sd_bus* bus = Connect(session_, false);
     std::uint32_t cookie = 0;
-    const bool ok = 0 == Call(bus, "u",
-                         [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
-                             return sd.call(b, "org.freedesktop.PowerManagement",
-                                            "/org/freedesktop/PowerManagement/Inhibit",
-                                            "org.freedesktop.PowerManagement.Inhibit", "Inhibit", e, r, "ss", kWho,
-                                            kWhy);
-                         },
-                         &cookie);
+    const bool ok =
+        0 == Call(
+                 bus, "u",
+                 [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                     return sd.call(b, "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
+                                    "org.freedesktop.PowerManagement.Inhibit", "Inhibit", e, r, "ss", kWho, kWhy);
+                 },
+                 &cookie);
     if (!ok) return false;
     cookie_ = cookie;
     powerManagementHeld_ = true;
@@ -222,13 +224,14 @@ bool DbusSleepHold::TakePowerManagement() {
 bool DbusSleepHold::TakeLogind() {
     sd_bus* bus = Connect(system_, true);
     int fd = -1;
-    const bool ok = 0 == Call(bus, "h",
-                         [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
-                             return sd.call(b, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                            "org.freedesktop.login1.Manager", "Inhibit", e, r, "ssss", "sleep", kWho,
-                                            kWhy, "block");
-                         },
-                         &fd);
+    const bool ok = 0 == Call(
+                             bus, "h",
+                             [](const SdBus& sd, sd_bus* b, sd_bus_error* e, sd_bus_message** r) {
+                                 return sd.call(b, "org.freedesktop.login1", "/org/freedesktop/login1",
+                                                "org.freedesktop.login1.Manager", "Inhibit", e, r, "ssss", "sleep",
+                                                kWho, kWhy, "block");
+                             },
+                             &fd);
     if (!ok || fd < 0) return false;
     // The reply owns its descriptor: keep a copy of our own, closed on exec.
     logindFd_ = fcntl(fd, F_DUPFD_CLOEXEC, 3);

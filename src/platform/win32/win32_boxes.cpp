@@ -39,8 +39,10 @@ bool Win32Platform::ShowNativeMessageBox(const std::string& text, const std::str
         owner = appWindow_;
         flags |= MB_TOPMOST;
     }
-    if (icon == MessageBoxIcon::Error) flags |= MB_ICONERROR;
-    else if (icon == MessageBoxIcon::Exclamation) flags |= MB_ICONEXCLAMATION;
+    if (icon == MessageBoxIcon::Error)
+        flags |= MB_ICONERROR;
+    else if (icon == MessageBoxIcon::Exclamation)
+        flags |= MB_ICONEXCLAMATION;
     const std::wstring wtext = Widen(text);
     const std::wstring wcaption = Widen(caption);
     ModalScope modal(*this);

@@ -98,7 +98,8 @@ LRESULT CALLBACK Win32Platform::WindowProc(HWND hwnd, UINT message, WPARAM wPara
 
 LRESULT Win32Platform::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (hwnd == appWindow_ && appWindow_) return HandleAppMessage(message, wParam, lParam);
-    if (auto it = windows_.find(hwnd); it != windows_.end()) return HandleMainMessage(*it->second, message, wParam, lParam);
+    if (auto it = windows_.find(hwnd); it != windows_.end())
+        return HandleMainMessage(*it->second, message, wParam, lParam);
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -121,8 +122,10 @@ LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lPar
         case WM_SETFOCUS:
             // The application window is activated when another copy brings this one forward:
             // the keyboard goes on to an open message box, else to the main window.
-            if (!boxes_.empty()) ::SetForegroundWindow(boxes_.back());
-            else if (HWND main = VisibleMainWindow()) ::SetFocus(main);
+            if (!boxes_.empty())
+                ::SetForegroundWindow(boxes_.back());
+            else if (HWND main = VisibleMainWindow())
+                ::SetFocus(main);
             return 0;
         case WM_TIMER:
             if (wParam == kModalTimerId) {
@@ -134,8 +137,7 @@ LRESULT Win32Platform::HandleAppMessage(UINT message, WPARAM wParam, LPARAM lPar
             // Closing from the taskbar closes the main window.
             if (!windows_.empty()) Queue(&windows_.begin()->second->handler(), CloseAsked{});
             return 0;
-        default:
-            break;
+        default: break;
     }
     return ::DefWindowProcW(appWindow_, message, wParam, lParam);
 }
@@ -152,18 +154,12 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             if (!area.Empty()) Queue(h, NeedsPaint{area});
             return 0;
         }
-        case WM_ERASEBKGND:
-            return 1;  // every paint covers its whole area
-        case WM_CLOSE:
-            Queue(h, CloseAsked{});
-            return 0;
-        case WM_KEYDOWN:
-            Queue(h, KeyPressed{KeyOf(wParam), (lParam & (1 << 30)) != 0, false});
-            return 0;
+        case WM_ERASEBKGND: return 1;  // every paint covers its whole area
+        case WM_CLOSE: Queue(h, CloseAsked{}); return 0;
+        case WM_KEYDOWN: Queue(h, KeyPressed{KeyOf(wParam), (lParam & (1 << 30)) != 0, false}); return 0;
         case WM_KEYUP:
         case WM_CHAR:
-        case WM_SYSCHAR:
-            return 0;
+        case WM_SYSCHAR: return 0;
         case WM_SYSKEYDOWN:
             Queue(h, KeyPressed{KeyOf(wParam), (lParam & (1 << 30)) != 0, true});
             break;  // Alt+F4 and the like go on to the system
@@ -198,9 +194,7 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
         case WM_RBUTTONDBLCLK:
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-        case WM_MBUTTONDBLCLK:
-            Queue(h, ButtonOf(message, wParam, PointOf(lParam), Area::Client));
-            return 0;
+        case WM_MBUTTONDBLCLK: Queue(h, ButtonOf(message, wParam, PointOf(lParam), Area::Client)); return 0;
         case WM_MOUSEWHEEL: {
             // Positive away from the user; a part of a notch counts as a whole one.
             const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
@@ -208,9 +202,7 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             Queue(h, WheelTurned{delta > 0 ? std::max(1, notches) : delta < 0 ? std::min(-1, notches) : 0});
             return 0;
         }
-        case WM_NCMOUSEMOVE:
-            Queue(h, PointerMoved{w.ScreenToClient(PointOf(lParam)), Area::Background, {}});
-            break;
+        case WM_NCMOUSEMOVE: Queue(h, PointerMoved{w.ScreenToClient(PointOf(lParam)), Area::Background, {}}); break;
         case WM_NCLBUTTONDOWN:
         case WM_NCLBUTTONUP:
         case WM_NCLBUTTONDBLCLK:
@@ -225,8 +217,7 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             // The program shows its own menu; the system menu stays away.
             Queue(h, ButtonOf(message, wParam, w.ScreenToClient(PointOf(lParam)), Area::Background));
             return 0;
-        case WM_CONTEXTMENU:
-            return 0;
+        case WM_CONTEXTMENU: return 0;
         case WM_CAPTURECHANGED:
             if (!w.Releasing()) Queue(h, GrabLost{});
             return 0;
@@ -240,15 +231,13 @@ LRESULT Win32Platform::HandleMainMessage(Win32Window& w, UINT message, WPARAM wP
             if (modalDepth_ > 0) --modalDepth_;
             ArmModalTimer();
             return 0;
-        case WM_ACTIVATEAPP:
-            return 0;  // the application window reports it
+        case WM_ACTIVATEAPP: return 0;  // the application window reports it
         case WM_DPICHANGED:
             // The program scales its design and keeps the window's centre, rather than take
             // the rectangle Windows suggests.
             Queue(h, ResolutionChanged{int(LOWORD(wParam))});
             return 0;
-        default:
-            break;
+        default: break;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }

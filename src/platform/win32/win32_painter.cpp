@@ -43,9 +43,9 @@ void Win32Painter::SetClip(const Rect& clientRect) {
     const Rect r{std::max(clientRect.left, area_.left), std::max(clientRect.top, area_.top),
                  std::min(clientRect.right, area_.right), std::min(clientRect.bottom, area_.bottom)};
     // Clip regions are in device units: the surface's pixels, from the paint area's corner.
-    HRGN region = r.Empty() ? ::CreateRectRgn(0, 0, 0, 0)
-                            : ::CreateRectRgn(r.left - area_.left, r.top - area_.top, r.right - area_.left,
-                                              r.bottom - area_.top);
+    HRGN region =
+        r.Empty() ? ::CreateRectRgn(0, 0, 0, 0)
+                  : ::CreateRectRgn(r.left - area_.left, r.top - area_.top, r.right - area_.left, r.bottom - area_.top);
     if (!region) return;
     ::SelectClipRgn(dc_, region);
     ::DeleteObject(region);

@@ -47,9 +47,9 @@ void Win32Platform::RegisterClasses() {
     // small caption icon; Windows' own for a program built without its resources.
     wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(1));
     if (!wc.hIcon) wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                                 LR_DEFAULTCOLOR | LR_SHARED));
+    wc.hIconSm =
+        static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR | LR_SHARED));
     wc.lpszClassName = kAppClass;
     ::RegisterClassExW(&wc);
 
@@ -82,10 +82,9 @@ void Win32Platform::CreateAppWindow(const std::string& title, EventHandler& hand
     const std::wstring wtitle = Widen(title);
     // It stays hidden: shown, even at zero size, Wine maps it as a stray one-pixel window. The
     // main window carries the taskbar entry itself (WS_EX_APPWINDOW).
-    appWindow_ = ::CreateWindowExW(0, kAppClass, wtitle.c_str(),
-                                   WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                                   m.left + m.Width() / 2, m.top + m.Height() / 2, 0, 0, nullptr, nullptr,
-                                   instance_, nullptr);
+    appWindow_ = ::CreateWindowExW(
+        0, kAppClass, wtitle.c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+        m.left + m.Width() / 2, m.top + m.Height() / 2, 0, 0, nullptr, nullptr, instance_, nullptr);
     if (!appWindow_) return;
     if (HMENU sys = ::GetSystemMenu(appWindow_, FALSE)) {
         ::DeleteMenu(sys, SC_MAXIMIZE, MF_BYCOMMAND);

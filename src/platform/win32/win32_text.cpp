@@ -26,9 +26,9 @@ HFONT Win32Platform::Font(const FontSpec& request) {
     auto key = std::make_tuple(request.face, request.height, request.bold, request.italic);
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
     const std::wstring face = Widen(request.face);
-    HFONT font = ::CreateFontW(request.height, 0, 0, 0, request.bold ? FW_BOLD : FW_NORMAL, request.italic ? TRUE : FALSE,
-                               FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+    HFONT font = ::CreateFontW(request.height, 0, 0, 0, request.bold ? FW_BOLD : FW_NORMAL,
+                               request.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
     if (!font) font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     fonts_[key] = font;
     return font;

@@ -40,8 +40,8 @@ Win32Window::Win32Window(Win32Platform& platform, WindowHandler& handler, const 
     const std::wstring title = Widen(desc.title);
     const Point at = TopLeft(platform, desc.placement, desc.width, desc.height);
     hwnd_ = ::CreateWindowExW((desc.topmost ? WS_EX_TOPMOST : 0) | WS_EX_APPWINDOW, kMainClass, title.c_str(),
-                              WS_POPUP | WS_CLIPCHILDREN, at.x, at.y, std::max(1, desc.width),
-                              std::max(1, desc.height), platform_.AppWindow(), nullptr, platform_.instance(), nullptr);
+                              WS_POPUP | WS_CLIPCHILDREN, at.x, at.y, std::max(1, desc.width), std::max(1, desc.height),
+                              platform_.AppWindow(), nullptr, platform_.instance(), nullptr);
     if (hwnd_) platform_.windows_[hwnd_] = this;
 }
 
@@ -54,8 +54,7 @@ Win32Window::~Win32Window() {
 void Win32Window::Show(bool activate) {
     if (!hwnd_) return;
     ::ShowWindow(hwnd_, activate ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE);
-    ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
+    ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE));
     if (activate) ::SetForegroundWindow(hwnd_);
 }
 

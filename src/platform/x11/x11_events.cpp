@@ -60,9 +60,7 @@ void X11Platform::RemoveWindow(X11Window* w) {
     if (lastClick_.window == w->xid()) lastClick_ = Click{};
 }
 
-bool X11Platform::IsOwnWindow(Window w) const {
-    return w != 0 && (windows_.count(w) || w == appWindow_);
-}
+bool X11Platform::IsOwnWindow(Window w) const { return w != 0 && (windows_.count(w) || w == appWindow_); }
 
 // ---- translation ------------------------------------------------------------------------
 
@@ -80,14 +78,11 @@ bool X11Platform::Translate(XEvent& ev, Event& out) {
 
     switch (ev.type) {
         case KeyPress:
-        case KeyRelease:
-            lastTime_ = ev.xkey.time;
-            return TranslateKey(ev.xkey, *w, out);
+        case KeyRelease: lastTime_ = ev.xkey.time; return TranslateKey(ev.xkey, *w, out);
 
         case ButtonPress:
         case ButtonRelease:
-        case MotionNotify:
-            return TranslatePointer(ev, *w, out);
+        case MotionNotify: return TranslatePointer(ev, *w, out);
 
         case LeaveNotify:
             lastTime_ = ev.xcrossing.time;
@@ -109,29 +104,17 @@ bool X11Platform::Translate(XEvent& ev, Event& out) {
             if (ev.type == FocusIn && ev.xfocus.detail != NotifyPointer) w->OnFocusIn();
             return TranslateFocus(ev.xfocus, out);
 
-        case PropertyNotify:
-            w->OnProperty(ev.xproperty);
-            return false;
+        case PropertyNotify: w->OnProperty(ev.xproperty); return false;
 
-        case Expose:
-            w->OnExpose(ev.xexpose);
-            return false;
+        case Expose: w->OnExpose(ev.xexpose); return false;
 
-        case ConfigureNotify:
-            w->OnConfigure(ev.xconfigure);
-            return false;
+        case ConfigureNotify: w->OnConfigure(ev.xconfigure); return false;
 
-        case ReparentNotify:
-            w->OnReparent(ev.xreparent);
-            return false;
+        case ReparentNotify: w->OnReparent(ev.xreparent); return false;
 
-        case MapNotify:
-            w->OnMap();
-            return false;
+        case MapNotify: w->OnMap(); return false;
 
-        case UnmapNotify:
-            w->OnUnmap();
-            return false;
+        case UnmapNotify: w->OnUnmap(); return false;
 
         case ClientMessage:
             if (Atom(ev.xclient.message_type) == atoms_.wmProtocols &&
@@ -141,8 +124,7 @@ bool X11Platform::Translate(XEvent& ev, Event& out) {
             }
             return false;
 
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -173,15 +155,23 @@ KeySym KeyName(XKeyEvent& ev) {
 
 Key KeyOf(KeySym sym) {
     switch (sym) {
-        case XK_Up: case XK_KP_Up: return Key::Up;
-        case XK_Down: case XK_KP_Down: return Key::Down;
-        case XK_Left: case XK_KP_Left: return Key::Left;
-        case XK_Right: case XK_KP_Right: return Key::Right;
+        case XK_Up:
+        case XK_KP_Up: return Key::Up;
+        case XK_Down:
+        case XK_KP_Down: return Key::Down;
+        case XK_Left:
+        case XK_KP_Left: return Key::Left;
+        case XK_Right:
+        case XK_KP_Right: return Key::Right;
         case XK_Escape: return Key::Escape;
         case XK_Menu: return Key::Menu;
-        case XK_Return: case XK_KP_Enter: return Key::Return;
-        case XK_space: case XK_KP_Space: return Key::Space;
-        case XK_Tab: case XK_ISO_Left_Tab: case XK_KP_Tab: return Key::Tab;
+        case XK_Return:
+        case XK_KP_Enter: return Key::Return;
+        case XK_space:
+        case XK_KP_Space: return Key::Space;
+        case XK_Tab:
+        case XK_ISO_Left_Tab:
+        case XK_KP_Tab: return Key::Tab;
         default: return Key::Other;
     }
 }
@@ -280,8 +270,9 @@ bool X11Platform::TranslatePointer(XEvent& ev, X11Window& w, Event& out) {
                                 : button == Button3 ? PointerButton::Right
                                                     : PointerButton::Middle;
     bool doubleClick = false;
-    (which == PointerButton::Left ? held.left : which == PointerButton::Right ? held.right : held.middle) =
-        ev.type == ButtonPress;
+    (which == PointerButton::Left    ? held.left
+     : which == PointerButton::Right ? held.right
+                                     : held.middle) = ev.type == ButtonPress;
     if (ev.type == ButtonPress) {
         doubleClick = lastClick_.window == w.xid() && lastClick_.button == button &&
                       time - lastClick_.time <= kDoubleClickMs &&

@@ -27,8 +27,7 @@ std::string WindowTitle(Display* dpy, Window w, Atom netWmName, Atom utf8) {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     std::string title;
-    if (XGetWindowProperty(dpy, w, netWmName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(dpy, w, netWmName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success &&
         data && type == utf8 && format == 8) {
         title.assign(reinterpret_cast<char*>(data), count);
     } else {

@@ -126,12 +126,8 @@ Rect Intersect(const Rect& a, const Rect& b) {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
 }
 
-short Coord(int v) {
-    return short(std::clamp(v, -32768, 32767));
-}
-unsigned short Extent(int v) {
-    return static_cast<unsigned short>(std::clamp(v, 0, 65535));
-}
+short Coord(int v) { return short(std::clamp(v, -32768, 32767)); }
+unsigned short Extent(int v) { return static_cast<unsigned short>(std::clamp(v, 0, 65535)); }
 
 constexpr int kFullCircle = 360 * 64;  // X arc angles are in 64ths of a degree
 

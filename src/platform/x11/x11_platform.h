@@ -235,10 +235,10 @@ private:
     enum class Role { Main, Dialog, Menu } role_ = Role::Main;
     int gravity_ = NorthWestGravity;  // how the window manager places the frame around it
     bool keyboardHeld_ = false;       // a menu's grab of the keyboard
-    Point pos_;                // root position of the client area, as last known
-    bool mapped_ = false;      // shown, as far as the program is concerned
-    bool viewable_ = false;    // the server has mapped it (MapNotify seen)
-    bool placeOnMap_ = false;  // pos_ is where the map must put it
+    Point pos_;                       // root position of the client area, as last known
+    bool mapped_ = false;             // shown, as far as the program is concerned
+    bool viewable_ = false;           // the server has mapped it (MapNotify seen)
+    bool placeOnMap_ = false;         // pos_ is where the map must put it
     bool activateOnMap_ = false;
     bool captured_ = false;
     bool moving_ = false;

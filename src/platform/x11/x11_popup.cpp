@@ -59,11 +59,10 @@ X11Window::X11Window(X11Platform& platform, WindowHandler& handler, const PopupD
     attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                        PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
                        PropertyChangeMask;
-    win_ = XCreateWindow(dpy_, platform_.root(), pos_.x, pos_.y, unsigned(width_), unsigned(height_), 0,
-                         format_.depth, InputOutput, format_.visual,
-                         CWOverrideRedirect | CWSaveUnder | CWBackPixel | CWBorderPixel | CWColormap | CWCursor |
-                             CWEventMask,
-                         &attrs);
+    win_ = XCreateWindow(
+        dpy_, platform_.root(), pos_.x, pos_.y, unsigned(width_), unsigned(height_), 0, format_.depth, InputOutput,
+        format_.visual,
+        CWOverrideRedirect | CWSaveUnder | CWBackPixel | CWBorderPixel | CWColormap | CWCursor | CWEventMask, &attrs);
     parent_ = platform_.root();
     long type = long(XInternAtom(dpy_, menu ? "_NET_WM_WINDOW_TYPE_POPUP_MENU" : "_NET_WM_WINDOW_TYPE_DIALOG", False));
     XChangeProperty(dpy_, win_, atoms.netWmWindowType, XA_ATOM, 32, PropModeReplace,

@@ -84,7 +84,8 @@ void X11Window::PaintOutline(const std::vector<Rect>& rows) {
     XFillRectangle(dpy_, background, gc, 0, 0, unsigned(width_), unsigned(height_));
     XSetForeground(dpy_, gc, platform_.Pixel(background_, format_));
     for (const Rect& r : rows) {
-        const Rect inside{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width_), std::min(r.bottom, height_)};
+        const Rect inside{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width_),
+                          std::min(r.bottom, height_)};
         if (!inside.Empty())
             XFillRectangle(dpy_, background, gc, inside.left, inside.top, unsigned(inside.Width()),
                            unsigned(inside.Height()));

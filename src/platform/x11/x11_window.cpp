@@ -47,8 +47,8 @@ X11Window::X11Window(X11Platform& platform, WindowHandler& handler, const Window
     attrs.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                        PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
                        PropertyChangeMask;
-    win_ = XCreateWindow(dpy_, platform_.root(), pos_.x, pos_.y, unsigned(width_), unsigned(height_), 0,
-                         format_.depth, InputOutput, format_.visual,
+    win_ = XCreateWindow(dpy_, platform_.root(), pos_.x, pos_.y, unsigned(width_), unsigned(height_), 0, format_.depth,
+                         InputOutput, format_.visual,
                          CWBackPixel | CWBorderPixel | CWBitGravity | CWColormap | CWEventMask, &attrs);
     parent_ = platform_.root();
 
@@ -240,9 +240,7 @@ void X11Window::OnConfigure(const XConfigureEvent& ev) {
         pos_ = QueryRootPosition();  // relative to a frame: ask where that is
 }
 
-void X11Window::OnReparent(const XReparentEvent& ev) {
-    parent_ = ev.parent;
-}
+void X11Window::OnReparent(const XReparentEvent& ev) { parent_ = ev.parent; }
 
 void X11Window::Place(const Placement& placement) {
     if (placement.centred) {
