@@ -27,7 +27,8 @@ using TimerId = std::uint32_t;
 
 class EventLoop {
 public:
-    // Sees every event the loop takes before its target does; it never stops one.
+    // Sees every event the loop takes before its target does (but those of an open box or menu,
+    // see RunUntil); it never stops one.
     using Hook = std::function<void(const Event&, bool& handled)>;
 
     explicit EventLoop(EventSource& source) : source_(source) {}
