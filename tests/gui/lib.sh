@@ -179,12 +179,24 @@ main_window() {  # the program's main window exists; sets WID
     [ -n "$WID" ]
 }
 
-start_vreko() {  # start_vreko → sets VPID and WID (the main window)
+launch_vreko() {  # launch_vreko → starts the program from $T, waiting for nothing; sets VPID
     (cd "$T" && exec "$T/app/vreko" >>"$T/vreko.log" 2>&1) &
     VPID=$!
     PIDS+=($VPID)
+}
+
+start_vreko() {  # start_vreko → sets VPID and WID (the main window)
+    launch_vreko
     WID=""
     wait_until "$LIMIT" "the main window of the program" main_window
+}
+
+box() {  # a message box of the program is shown; sets BOX
+    local w
+    for w in $(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null); do
+        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && BOX=$w && return 0
+    done
+    return 1
 }
 
 open_vreko() {  # start_vreko, wait for the window, set X Y W H; the test ends if none appears

@@ -5,16 +5,7 @@
 . "$(dirname "$0")/lib.sh"
 gui_setup
 ini 10 0 1 0 abc
-(cd "$T" && exec "$T/app/vreko" >>"$T/vreko.log" 2>&1) &
-VPID=$!
-PIDS+=($VPID)
-box() {  # a message box of the program is shown; sets BOX
-    local w
-    for w in $(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null); do
-        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && BOX=$w && return 0
-    done
-    return 1
-}
+launch_vreko
 BOX=""
 check "the bad PositionTop gives a message box" wait_until "$LIMIT" "a message box" box
 [ -n "$BOX" ] || { cat "$T/vreko.log"; finish; }

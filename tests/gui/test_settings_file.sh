@@ -4,16 +4,7 @@
 . "$(dirname "$0")/lib.sh"
 gui_setup
 mkfifo "$T/app/Vreko.INI"
-(cd "$T" && exec "$T/app/vreko" >>"$T/vreko.log" 2>&1) &
-VPID=$!
-PIDS+=($VPID)
-box() {  # a message box of the program is shown; sets BOX
-    local w
-    for w in $(xdotool search --onlyvisible --name '^Vreko$' 2>/dev/null); do
-        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && BOX=$w && return 0
-    done
-    return 1
-}
+launch_vreko
 BOX=""
 wait_until "$LIMIT" "a message box" box
 check "a FIFO as the settings file gives a message box" [ -n "$BOX" ]
